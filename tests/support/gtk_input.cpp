@@ -1,0 +1,143 @@
+#include "tests/support/gtk_input.h"
+
+#include <gdk/gdkx.h>
+#include <gtk/gtk.h>
+
+#include <chrono>
+#include <thread>
+
+namespace {
+using Clock = std::chrono::steady_clock;
+
+GdkWindow* input_window(GtkWidget* widget) {
+    // An event box with a visible window, an entry, a button's event window:
+    // the widget's own GdkWindow receives the pointer events.
+    return gtk_widget_get_window(widget);
+}
+
+void widget_point(GtkWidget* widget, int& x, int& y) {
+    GtkAllocation a;
+    gtk_widget_get_allocation(widget, &a);
+    if (x < 0) x = a.width / 2;
+    if (y < 0) y = a.height / 2;
+    if (!gtk_widget_get_has_window(widget)) {
+        // No window of its own: coordinates are in the parent's window.
+        x += a.x;
+        y += a.y;
+    }
+}
+
+void simulate(GtkWidget* widget, int button, int x, int y, GdkEventType type) {
+    wait_mapped(widget);
+    widget_point(widget, x, y);
+    gdk_test_simulate_button(input_window(widget), x, y, button, GdkModifierType(0), type);
+    pump(30);
+}
+}  // namespace
+
+void pump(int milliseconds) {
+    auto end = Clock::now() + std::chrono::milliseconds(milliseconds);
+    do {
+        gdk_flush();
+        while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
+        if (Clock::now() >= end) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    } while (true);
+}
+
+bool wait_mapped(GtkWidget* widget, int timeout_ms) {
+    auto end = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (Clock::now() < end) {
+        GdkWindow* window = gtk_widget_get_window(widget);
+        if (gtk_widget_get_mapped(widget) && window && gdk_window_is_viewable(window)) return true;
+        pump(5);
+    }
+    return false;
+}
+
+void press_widget(GtkWidget* widget, int button, int x, int y) { simulate(widget, button, x, y, GDK_BUTTON_PRESS); }
+void release_widget(GtkWidget* widget, int button, int x, int y) {
+    simulate(widget, button, x, y, GDK_BUTTON_RELEASE);
+}
+
+void click_widget(GtkWidget* widget, int button, int x, int y) {
+    press_widget(widget, button, x, y);
+    release_widget(widget, button, x, y);
+}
+
+void double_click_widget(GtkWidget* widget, int button) {
+    wait_mapped(widget);
+    int x = -1, y = -1;
+    widget_point(widget, x, y);
+    GdkWindow* window = input_window(widget);
+    // Both clicks well inside the double-click time.
+    gdk_test_simulate_button(window, x, y, button, GdkModifierType(0), GDK_BUTTON_PRESS);
+    gdk_test_simulate_button(window, x, y, button, GdkModifierType(0), GDK_BUTTON_RELEASE);
+    gdk_test_simulate_button(window, x, y, button, GdkModifierType(0), GDK_BUTTON_PRESS);
+    gdk_test_simulate_button(window, x, y, button, GdkModifierType(0), GDK_BUTTON_RELEASE);
+    pump(50);
+}
+
+void move_pointer(GtkWidget* widget, int x, int y) {
+    wait_mapped(widget);
+    widget_point(widget, x, y);
+    int ox = 0, oy = 0;
+    gdk_window_get_origin(input_window(widget), &ox, &oy);
+    gdk_display_warp_pointer(gdk_display_get_default(), gdk_screen_get_default(), ox + x, oy + y);
+    pump(30);
+}
+
+void focus_widget(GtkWidget* widget) {
+    GtkWidget* top = gtk_widget_get_toplevel(widget);
+    wait_mapped(top);
+    gdk_window_focus(gtk_widget_get_window(top), GDK_CURRENT_TIME);
+    pump(30);
+    gtk_widget_grab_focus(widget);
+    for (int i = 0; i < 100 && !gtk_window_has_toplevel_focus(GTK_WINDOW(top)); ++i) pump(5);
+    pump(20);
+}
+
+void unfocus_all() {
+    Display* display = GDK_DISPLAY_XDISPLAY(gdk_display_get_default());
+    XSetInputFocus(display, None, RevertToNone, CurrentTime);
+    XSync(display, False);
+    pump(50);
+}
+
+void type_text(GtkWidget* widget, const std::string& utf8) {
+    GtkWidget* top = gtk_widget_get_toplevel(widget);
+    GdkWindow* window = gtk_widget_get_window(top);
+    for (const char* p = utf8.c_str(); *p; p = g_utf8_next_char(p)) {
+        gunichar c = g_utf8_get_char(p);
+        for (GdkEventType type : {GDK_KEY_PRESS, GDK_KEY_RELEASE}) {
+            GdkEvent* event = gdk_event_new(type);
+            event->key.window = GDK_WINDOW(g_object_ref(window));
+            event->key.send_event = TRUE;
+            event->key.time = GDK_CURRENT_TIME;
+            event->key.keyval = gdk_unicode_to_keyval(c);
+            char buffer[8] = {};
+            g_unichar_to_utf8(c, buffer);
+            event->key.string = g_strdup(buffer);
+            event->key.length = static_cast<gint>(strlen(buffer));
+            gtk_main_do_event(event);
+            gdk_event_free(event);
+        }
+    }
+    pump(20);
+}
+
+void request_close(ObjectId window) {
+    GtkWindow* gtk_window = tk::window_gtk(window);
+    if (!gtk_window) return;
+    GdkEvent* event = gdk_event_new(GDK_DELETE);
+    event->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(GTK_WIDGET(gtk_window))));
+    event->any.send_event = TRUE;
+    gtk_main_do_event(event);
+    gdk_event_free(event);
+}
+
+int drain_events() {
+    int n = 0;
+    while (event_wait_timeout(0) > 0) ++n;
+    return n;
+}

@@ -1,0 +1,5 @@
+#include "toolkit/drawing.h"
+
+namespace tk {
+void drawing_set_current(DrawTarget) {}
+}

@@ -1,0 +1,5 @@
+#include "toolkit/events.h"
+
+namespace tk {
+void events_init() {}
+}

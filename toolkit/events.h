@@ -1,0 +1,62 @@
+// The event queue through which every window and gadget reports to the
+// program's one loop.
+#pragma once
+
+#include "toolkit/objects.h"
+
+enum EventKind : int {
+    NothingToReport = -1,  // GTK handled an event that queued nothing
+    NoEvent = 0,           // a timed wait ran out
+    CloseWindow = 2,
+    Gadget = 3,
+    Repaint = 4,
+    Moved = 5,
+    Resized = 6,
+    Activated = 7,
+    Deactivated = 8,
+    Minimised = 12,
+    Maximised = 13,
+    Restored = 14,
+    PointerMoved = 24,
+};
+
+// Type of a Gadget event.
+enum EventType : int {
+    Click = 0,
+    RightClick = 1,
+    DoubleClick = 2,
+    RightDoubleClick = 3,
+    FocusGained = 256,
+    FocusLost = 512,
+    TextChanged = 768,
+    DragStarted = 2048,
+};
+
+// Blocks until GTK has handled at least one event, unless one is queued.
+EventKind event_wait();
+// 0 polls; a positive time waits at most that many milliseconds; a negative
+// one blocks as event_wait does.
+EventKind event_wait_timeout(int milliseconds);
+ObjectId event_gadget();
+ObjectId event_window();
+int event_type();
+
+// Posting, for the window and gadget handlers.
+struct QueuedEvent {
+    EventKind kind = NoEvent;
+    ObjectId gadget = 0;
+    ObjectId window = -1;
+    int type = 0;
+};
+void event_post(EventKind kind, ObjectId gadget, ObjectId window, int type);
+// The oldest queued event; kind NoEvent when the queue is empty.
+QueuedEvent event_peek();
+// While switched off (counted: every off needs its on) nothing is posted.
+void event_posting_off();
+void event_posting_on();
+
+namespace tk {
+void events_init();
+void events_drop_window(ObjectId window);
+std::size_t events_queued();
+}  // namespace tk

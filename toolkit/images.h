@@ -1,0 +1,30 @@
+// The image store: numbered pictures in GdkPixbuf buffers.
+#pragma once
+
+#include "toolkit/objects.h"
+
+// Format tags of image_save.
+constexpr FormatTag FormatJPEG = 0x4745504A;  // "JPEG"
+constexpr FormatTag FormatBMP = 0;            // the built-in BMP writer
+
+// Depth flag of image_create: every pixel transparent black.
+constexpr int ImageTransparent = 256;
+
+void image_init();
+void image_shutdown();
+
+// A new image, opaque black (depth 32: RGBA; + ImageTransparent: all bytes 0).
+// Result: the ImageHandle as an integer, or the new id for -1; 0 on failure.
+std::intptr_t image_create(ObjectId id, int width, int height, int depth = 24);
+// The decoded picture as a 24-bit image; a failed load leaves the id as it was.
+std::intptr_t image_load(ObjectId id, const std::string& path);
+// 1 on success. quality 0..10 (x 10 for libjpeg); depth -1 takes the
+// image's source depth (BMP writer only).
+int image_save(ObjectId id, const std::string& path, FormatTag tag, int quality = 7, int depth = -1);
+// Rescales in place (mode 0 bilinear, 1 nearest); the new handle, or 0 when
+// nothing was done.
+ImageHandle image_resize(ObjectId id, int width, int height, int mode = 0);
+int image_width(ObjectId id);
+int image_height(ObjectId id);
+ImageHandle image_handle(ObjectId id);
+void image_free(ObjectId id);

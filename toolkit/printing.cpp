@@ -1,0 +1,7 @@
+#include "toolkit/printing.h"
+
+// Placeholder until printing lands.
+namespace tk {
+void printer_init() {}
+void printer_shutdown() {}
+}

@@ -1,0 +1,18 @@
+# Debian packages of the suite, and an installer that asks apt only for
+# what is missing. Sourced by the set-up scripts.
+BUILD_PACKAGES=(cmake g++ make pkg-config libgtk2.0-dev libjpeg62-turbo-dev fonts-dejavu-core fonts-freefont-ttf)
+TEST_PACKAGES=("${BUILD_PACKAGES[@]}" clang libclang-rt-14-dev libgtest-dev libbenchmark-dev
+               xvfb xauth xdotool x11-utils openbox poppler-utils imagemagick)
+
+install_packages() {
+    local missing=() p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    local sudo=()
+    [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+    echo "Installing: ${missing[*]}"
+    "${sudo[@]}" apt-get update
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y "${missing[@]}" </dev/null
+}
