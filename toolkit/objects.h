@@ -171,6 +171,8 @@ _GtkWindow* window_gtk(ObjectId id);
 _GtkWidget* window_container(ObjectId id);
 // The first window, in ascending id order, that has the desktop focus; -1 if none.
 ObjectId window_with_focus();
+// The toolkit id of a top-level GtkWindow (a gadget's window), or -1.
+ObjectId window_id_of(_GtkWidget* toplevel);
 // Runs every pending GTK event without blocking.
 void process_pending();
 }  // namespace tk
