@@ -10,6 +10,11 @@ constexpr FormatTag FormatBMP = 0;            // the built-in BMP writer
 // Depth flag of image_create: every pixel transparent black.
 constexpr int ImageTransparent = 256;
 
+// Every stored image is 1 to 32767 pixels on a side and at most 2^27 pixels
+// in all: a resource limit, so that a few bytes of a file header cannot make
+// the store allocate gigabytes. Creating, loading or rescaling to anything
+// larger fails.
+
 void image_init();
 void image_shutdown();
 
@@ -28,3 +33,9 @@ int image_width(ObjectId id);
 int image_height(ObjectId id);
 ImageHandle image_handle(ObjectId id);
 void image_free(ObjectId id);
+
+namespace tk {
+constexpr int max_image_side = 32767;
+constexpr long long max_image_pixels = 1LL << 27;
+bool image_size_allowed(long long width, long long height);
+}  // namespace tk
