@@ -6,10 +6,17 @@
 
 #include "toolkit/objects.h"
 
+// Folders end in '/' (the root folder is the single '/'); "" on failure.
+// Paths reach the system calls as the bytes of their UTF-8 text.
 std::string current_directory();
+// The result of chdir: 0, or -1 with the working folder unchanged.
 int set_current_directory(const std::string& path);
+// HOME with a '/' appended; "" when HOME is not set.
 std::string home_directory();
+// 1 only when every byte of the source was read and written and the
+// destination replaced; otherwise 0 and the destination as it was before.
 int copy_file(const std::string& source, const std::string& destination);
+// Decimal digits, '-' first for negative values.
 std::string number_text(std::int64_t value);
 
 namespace tk {
