@@ -76,8 +76,10 @@ void button_set_state(GadgetRecord& record, std::intptr_t value) {
 }
 
 std::string button_get_text(GadgetRecord& record) {
-    const char* label = gtk_button_get_label(GTK_BUTTON(record.main));
-    return label ? label : "";
+    GtkWidget* label = button_label(record);
+    const char* text = label && GTK_IS_LABEL(label) ? gtk_label_get_text(GTK_LABEL(label))
+                                                    : gtk_button_get_label(GTK_BUTTON(record.main));
+    return text ? text : "";
 }
 
 void button_set_text(GadgetRecord& record, const std::string& text) {

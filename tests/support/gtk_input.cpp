@@ -1,5 +1,6 @@
 #include "tests/support/gtk_input.h"
 
+#include <X11/extensions/XTest.h>
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 
@@ -27,10 +28,25 @@ void widget_point(GtkWidget* widget, int& x, int& y) {
     }
 }
 
+Display* x_display() { return GDK_DISPLAY_XDISPLAY(gdk_display_get_default()); }
+
+// The pointer to (x, y) of the widget's window, through XTest like a mouse.
+void pointer_to(GtkWidget* widget, int x, int y) {
+    widget_point(widget, x, y);
+    int ox = 0, oy = 0;
+    gdk_window_get_origin(input_window(widget), &ox, &oy);
+    XTestFakeMotionEvent(x_display(), -1, ox + x, oy + y, CurrentTime);
+}
+
+void button_event(int button, bool press) {
+    XTestFakeButtonEvent(x_display(), static_cast<unsigned>(button), press ? True : False, CurrentTime);
+    XFlush(x_display());
+}
+
 void simulate(GtkWidget* widget, int button, int x, int y, GdkEventType type) {
     wait_mapped(widget);
-    widget_point(widget, x, y);
-    gdk_test_simulate_button(input_window(widget), x, y, button, GdkModifierType(0), type);
+    pointer_to(widget, x, y);
+    button_event(button, type == GDK_BUTTON_PRESS);
     pump(30);
 }
 }  // namespace
@@ -67,23 +83,19 @@ void click_widget(GtkWidget* widget, int button, int x, int y) {
 
 void double_click_widget(GtkWidget* widget, int button) {
     wait_mapped(widget);
-    int x = -1, y = -1;
-    widget_point(widget, x, y);
-    GdkWindow* window = input_window(widget);
+    pointer_to(widget, -1, -1);
     // Both clicks well inside the double-click time.
-    gdk_test_simulate_button(window, x, y, button, GdkModifierType(0), GDK_BUTTON_PRESS);
-    gdk_test_simulate_button(window, x, y, button, GdkModifierType(0), GDK_BUTTON_RELEASE);
-    gdk_test_simulate_button(window, x, y, button, GdkModifierType(0), GDK_BUTTON_PRESS);
-    gdk_test_simulate_button(window, x, y, button, GdkModifierType(0), GDK_BUTTON_RELEASE);
+    for (int i = 0; i < 2; ++i) {
+        button_event(button, true);
+        button_event(button, false);
+    }
     pump(50);
 }
 
 void move_pointer(GtkWidget* widget, int x, int y) {
     wait_mapped(widget);
-    widget_point(widget, x, y);
-    int ox = 0, oy = 0;
-    gdk_window_get_origin(input_window(widget), &ox, &oy);
-    gdk_display_warp_pointer(gdk_display_get_default(), gdk_screen_get_default(), ox + x, oy + y);
+    pointer_to(widget, x, y);
+    XFlush(x_display());
     pump(30);
 }
 
@@ -98,7 +110,7 @@ void focus_widget(GtkWidget* widget) {
 }
 
 void unfocus_all() {
-    Display* display = GDK_DISPLAY_XDISPLAY(gdk_display_get_default());
+    Display* display = x_display();
     XSetInputFocus(display, None, RevertToNone, CurrentTime);
     XSync(display, False);
     pump(50);
@@ -138,6 +150,6 @@ void request_close(ObjectId window) {
 
 int drain_events() {
     int n = 0;
-    while (event_wait_timeout(0) > 0) ++n;
+    for (EventKind kind; (kind = event_wait_timeout(0)) != NoEvent;) n += kind > 0;
     return n;
 }
