@@ -16,8 +16,14 @@ enum DrawMode : unsigned {
 };
 
 // What a session draws on. Each kind of target implements these operations;
-// the drawing_ and draw_ functions below only keep the colour caches and
-// forward to the current target.
+// the drawing_ and draw_ functions below only keep the colour caches and the
+// mode and forward to the current target.
+//
+// A target is made with new by its creating function (image_target,
+// printer_target), which hands it to tk::drawing_set_current; from then on the
+// session owns it. end() runs only after a successful begin(); a target that
+// was never begun, or whose begin failed, is deleted without it, so its
+// destructor must release whatever begin took.
 class DrawingTarget {
 public:
     virtual ~DrawingTarget() = default;
@@ -39,6 +45,7 @@ public:
     // The colours last sent to the target; a change to the same colour is skipped.
     Colour front_colour = 0;
     Colour back_colour = 0;
+    // Set by drawing_mode before set_mode is called.
     unsigned mode = 0;
 };
 using DrawTarget = DrawingTarget*;
@@ -59,8 +66,24 @@ int draw_text(int x, int y, const std::string& text, Colour front, Colour back);
 int text_width(const std::string& text);
 Colour colour_rgb(int red, int green, int blue);
 
+struct _PangoLayout;
+
 namespace tk {
 // Makes target the current session (a session still current is ended first).
+// The drawing operations act only once drawing_begin has begun it.
 void drawing_set_current(DrawTarget target);
 DrawTarget drawing_current();
+
+// A box with negative sizes turned round: a negative width moves x left by
+// it, likewise the height. Wide enough that no int argument overflows.
+struct Box {
+    long long x, y, width, height;
+};
+Box normalised_box(int x, int y, int width, int height);
+
+// Text as Pango takes it: cut at a NUL byte, invalid UTF-8 replaced.
+std::string valid_utf8(const std::string& text);
+// Puts the text on the layout; its logical size in whole pixels (Pango
+// units / 1024, rounded toward zero).
+void layout_text_size(_PangoLayout* layout, const std::string& text, int& width, int& height);
 }  // namespace tk
