@@ -2,7 +2,12 @@
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <new>
 #include <optional>
+#include <vector>
 
 #include "toolkit/codecs.h"
 
@@ -34,9 +39,9 @@ std::intptr_t creation_result(ObjectId requested, ObjectId id, GdkPixbuf* buffer
 }  // namespace
 
 namespace tk {
-bool image_size_allowed(long long width, long long height) {
+bool image_size_allowed(long long width, long long height, long long pixel_limit) {
     return width > 0 && height > 0 && width <= max_image_side && height <= max_image_side &&
-           width * height <= static_cast<long long>(max_image_pixels);
+           width * height <= pixel_limit;
 }
 }  // namespace tk
 
@@ -75,9 +80,112 @@ std::intptr_t image_create(ObjectId id, int width, int height, int depth) {
     return creation_result(requested, id, buffer);
 }
 
-std::intptr_t image_load(ObjectId, const std::string&) { return 0; }
+namespace {
 
-int image_save(ObjectId, const std::string&, FormatTag, int, int) { return 0; }
+// The whole content of a file; false when it cannot be opened or read.
+bool read_whole_file(const std::string& path, std::vector<std::uint8_t>& content) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return false;
+    bool ok = true;
+    try {
+        struct stat status {};
+        bool sized = fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0;
+        // One byte beyond the known size lets the first read reach the end.
+        content.resize(sized ? static_cast<std::size_t>(status.st_size) + 1 : 1 << 16);
+        std::size_t used = 0;
+        for (;;) {
+            used += std::fread(content.data() + used, 1, content.size() - used, file);
+            if (used < content.size()) break;
+            content.resize(2 * content.size());
+        }
+        ok = !std::ferror(file);
+        content.resize(used);
+    } catch (const std::bad_alloc&) {
+        ok = false;
+    }
+    std::fclose(file);
+    return ok;
+}
+
+void free_pixels(guchar* pixels, gpointer) { g_free(pixels); }
+
+// A copy of RGBA pixels composited over white, rows padded to 4 bytes; null
+// when memory runs out. Freed with g_free.
+std::uint8_t* composite_over_white(GdkPixbuf* buffer, std::size_t& stride) {
+    int width = gdk_pixbuf_get_width(buffer), height = gdk_pixbuf_get_height(buffer);
+    int source_stride = gdk_pixbuf_get_rowstride(buffer);
+    const guchar* source = gdk_pixbuf_get_pixels(buffer);
+    stride = (3 * static_cast<std::size_t>(width) + 3) / 4 * 4;
+    auto* copy = static_cast<std::uint8_t*>(g_try_malloc(stride * static_cast<std::size_t>(height)));
+    if (!copy) return nullptr;
+    for (int y = 0; y < height; ++y) {
+        const guchar* in = source + static_cast<std::size_t>(y) * source_stride;
+        std::uint8_t* out = copy + static_cast<std::size_t>(y) * stride;
+        for (int x = 0; x < width; ++x, in += 4, out += 3) {
+            for (int c = 0; c < 3; ++c) out[c] = tk::over_white(in[c], in[3]);
+        }
+    }
+    return copy;
+}
+
+}  // namespace
+
+std::intptr_t image_load(ObjectId id, const std::string& path) {
+    if (!images) return 0;
+    tk::DecodedPicture picture;
+    {
+        std::vector<std::uint8_t> content;
+        if (!read_whole_file(path, content) || !tk::decode_picture(content, picture)) return 0;
+    }
+    GdkPixbuf* buffer = gdk_pixbuf_new_from_data(picture.pixels, GDK_COLORSPACE_RGB, FALSE, 8, picture.width,
+                                                 picture.height, static_cast<int>(picture.stride), free_pixels,
+                                                 nullptr);
+    if (!buffer) {
+        g_free(picture.pixels);
+        return 0;
+    }
+    // Only now, with the new picture whole, does the old one go.
+    ObjectId requested = id;
+    ImageRecord* record = images->acquire(id);
+    if (!record) {
+        g_object_unref(buffer);
+        return 0;
+    }
+    record->buffer = buffer;
+    record->width = static_cast<std::int16_t>(picture.width);
+    record->height = static_cast<std::int16_t>(picture.height);
+    record->depth = 24;
+    record->source_depth = static_cast<std::int16_t>(picture.source_depth);
+    return creation_result(requested, id, buffer);
+}
+
+int image_save(ObjectId id, const std::string& path, FormatTag tag, int quality, int depth) {
+    ImageRecord* record = find_image(id);
+    if (path.empty() || !record) return 0;
+    GdkPixbuf* buffer = record->buffer;
+    const guchar* pixels = gdk_pixbuf_get_pixels(buffer);
+    std::size_t stride = static_cast<std::size_t>(gdk_pixbuf_get_rowstride(buffer));
+    int channels = gdk_pixbuf_get_n_channels(buffer);
+    int output_depth = depth < 0 ? record->source_depth : depth;
+    if (tag == FormatBMP) {
+        return tk::write_bmp(path, pixels, record->width, record->height, stride, channels, output_depth);
+    }
+    const tk::ImageEncoder* encoder = tk::find_encoder(tag);
+    if (!encoder) return 0;
+    if (record->depth == 24) {
+        return encoder->rgb(path, pixels, record->width, record->height, stride, 0, quality, output_depth);
+    }
+    if (record->depth != 32) return 0;
+    if (encoder->rgba) {
+        return encoder->rgba(path, pixels, record->width, record->height, stride, 0, quality, output_depth);
+    }
+    std::size_t copy_stride = 0;
+    std::uint8_t* copy = composite_over_white(buffer, copy_stride);
+    if (!copy) return 0;
+    int saved = encoder->rgb(path, copy, record->width, record->height, copy_stride, 0, quality, output_depth);
+    g_free(copy);
+    return saved;
+}
 
 ImageHandle image_resize(ObjectId id, int width, int height, int mode) {
     ImageRecord* record = find_image(id);

@@ -37,5 +37,5 @@ void image_free(ObjectId id);
 namespace tk {
 constexpr int max_image_side = 32767;
 constexpr long long max_image_pixels = 1LL << 27;
-bool image_size_allowed(long long width, long long height);
+bool image_size_allowed(long long width, long long height, long long pixel_limit = max_image_pixels);
 }  // namespace tk
