@@ -1,0 +1,181 @@
+#include "composer/composer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace composer {
+
+int margin = 0;
+int gap = 0;
+int sheet_width = 0;
+int sheet_height = 0;
+int cell_width = 0;
+int cell_height = 0;
+int diagram_count = 0;
+EventKind last_event = NoEvent;
+std::string start_folder;
+std::string save_folder;
+std::string diagram_path;
+double width_ratio = 0;
+double height_ratio = 0;
+int save_result = 0;
+
+namespace {
+
+constexpr Colour white = 0xFFFFFF;
+
+// Every pixel of the sheet opaque white. The gradient mode paints opaque
+// white whatever the colour; the box overshoots and is clipped.
+void white_fill() {
+    drawing_begin(image_target(sheet_image));
+    drawing_mode(GradientFill);
+    draw_box(0, 0, sheet_width + 10, sheet_height + 10, white);
+    drawing_end();
+}
+
+// The nearest whole number, a half to the even neighbour (the default
+// rounding mode), and never 0: a sliver of a picture must still be resized,
+// or it would be drawn at its own size across the neighbouring cells.
+int scaled_side(double side) { return std::max(1, static_cast<int>(std::nearbyint(side))); }
+
+}  // namespace
+
+void compute_geometry() {
+    margin = COMPOSER_MARGIN;
+    gap = COMPOSER_GAP;
+    // The cells together are always 1080 pixels wide.
+    sheet_width = 2 * margin + (columns - 1) * gap + 1080;
+    sheet_height = sheet_width * 138 / 100;
+    cell_width = (sheet_width - 2 * margin - (columns - 1) * gap) / columns;
+    cell_height = (sheet_height - 2 * margin - (rows - 1) * gap) / rows;
+}
+
+void clear_sheet() {
+    diagram_count = 0;
+    white_fill();
+    gadget_set_state(sheet_view, image_handle(sheet_image));
+}
+
+void add_diagram() {
+    diagram_path = open_file_requester("Open image", save_folder, "Image JPG|*.jpg", 0);
+    if (diagram_path.empty()) return;
+    // A picture that does not load takes no cell: image 99 still holds the
+    // last diagram, which must not be drawn a second time in its place.
+    if (!image_load(diagram_image, diagram_path)) {
+        std::fprintf(stderr, "%s: cannot load the picture %s\n", program_name, diagram_path.c_str());
+        return;
+    }
+    ++diagram_count;
+    const int width = image_width(diagram_image);
+    const int height = image_height(diagram_image);
+    width_ratio = static_cast<double>(width) / cell_width;
+    height_ratio = static_cast<double>(height) / cell_height;
+    const double divisor = height_ratio < width_ratio ? width_ratio : height_ratio;
+    image_resize(diagram_image, scaled_side(width / divisor), scaled_side(height / divisor));
+    place_diagram();
+}
+
+void place_diagram() {
+    drawing_begin(image_target(sheet_image));
+    drawing_mode(Outline);
+    const int n = diagram_count;
+    // Positions are reckoned from the picture as scaled, not from the cell.
+    const int w = image_width(diagram_image);
+    const int h = image_height(diagram_image);
+    if (n >= 1 && n <= capacity) {
+        const int column = (n - 1) % columns;
+        const int row = (n - 1) / columns;
+        draw_image(image_handle(diagram_image), margin + column * (w + gap), margin + row * (h + gap));
+    }
+    drawing_end();
+    // The session wrote into the pixels; the view shows them once told.
+    gadget_set_state(sheet_view, image_handle(sheet_image));
+}
+
+void save_sheet() {
+    const std::string path = save_file_requester("Save image", home_directory(), "Image JPG|*.jpg", 0);
+    if (path.empty()) return;
+    // The name is used as typed: no extension is added.
+    save_result = image_save(sheet_image, path, FormatJPEG);
+    if (!save_result) std::fprintf(stderr, "%s: cannot save the sheet as %s\n", program_name, path.c_str());
+}
+
+void print_sheet() {
+    printing_begin("print diagram");
+    drawing_begin(printer_target());
+    image_resize(sheet_image, printer_page_width(), printer_page_height());
+    draw_image(image_handle(sheet_image), 0, 0);
+    drawing_end();
+    printing_end();
+}
+
+bool start_up(int argc, char** argv) {
+    if (!toolkit_init(argc, argv)) {
+        std::fprintf(stderr, "%s: cannot open the display\n", program_name);
+        return false;
+    }
+    register_bmp_decoder();
+    register_jpeg_decoder();
+    register_jpeg_encoder();
+
+    start_folder = current_directory();
+    // Only where the open requester starts: neither tested nor created.
+    save_folder = start_folder + "SAVE/";
+
+    compute_geometry();
+    image_create(sheet_image, sheet_width, sheet_height);
+    white_fill();
+
+    window_open(composer_window, 1, 1, 1000, 700, "", WindowMinimiseButton | WindowCentred);
+    button_gadget(print_button, 25, 10, 150, 25, "Печать диаграмм");
+    button_gadget(add_button, 205, 10, 150, 25, "Добавить диаграмму");
+    button_gadget(save_button, 385, 10, 200, 25, "Сохранить диаграммы в JPG");
+    button_gadget(clear_button, 615, 10, 200, 25, "Очистить диаграммы");
+    // The scroll area becomes the gadget list, so the sheet view lies inside it.
+    scroll_area_gadget(sheet_scroll, 5, 40, 990, 640, sheet_width, sheet_height);
+    image_gadget(sheet_view, 0, 0, sheet_width, sheet_height, image_handle(sheet_image));
+
+    diagram_count = 0;
+    return true;
+}
+
+bool loop_turn() {
+    last_event = event_wait();
+    if (last_event == CloseWindow) return false;
+    if (last_event != Gadget) return true;
+    switch (event_gadget()) {
+        case print_button:
+            if (print_requester() != 0) print_sheet();
+            break;
+        case add_button:
+            add_diagram();
+            break;
+        case save_button:
+            save_sheet();
+            break;
+        case clear_button:
+            clear_sheet();
+            gadget_disable(add_button, 0);
+            break;
+        default:
+            break;
+    }
+    if (diagram_count >= capacity) gadget_disable(add_button, 1);
+    return true;
+}
+
+void finish() {
+    window_close(composer_window);
+    toolkit_shutdown();
+}
+
+int run(int argc, char** argv) {
+    if (!start_up(argc, argv)) return 1;
+    while (loop_turn()) {
+    }
+    finish();
+    return 0;
+}
+
+}  // namespace composer

@@ -1,0 +1,3 @@
+#include "composer/composer.h"
+
+int main(int argc, char** argv) { return composer::run(argc, argv); }
