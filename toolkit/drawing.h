@@ -3,6 +3,15 @@
 
 #include "toolkit/objects.h"
 
+// Bits of drawing_mode; 0 at the start of every session. On an image target
+// one rule decides how boxes, pictures and text write a pixel: XorColour
+// first, then PixelCallback, WriteAlpha, AlphaOnly, the blends, the default.
+// GradientFill only replaces the colour of boxes and text (opaque white).
+// On an image with alpha the default and XorColour leave the alpha byte
+// alone, WriteAlpha writes it too, AlphaOnly writes nothing else, BlendColour
+// composites over it and updates it, BlendKeepAlpha keeps it. Pictures count
+// as opaque unless they have alpha; text weighs what it writes by its glyph
+// coverage (XorColour: a pixel more than half covered takes the front colour).
 enum DrawMode : unsigned {
     TextNoBackground = 1,
     XorColour = 2,

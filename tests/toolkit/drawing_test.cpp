@@ -220,10 +220,8 @@ TEST_F(Drawing, NegativeSizesTurnTheBoxRoundAndClippedBoxesStayInside) {
     ImageHandle image = make_image(1, 8, 8, white);
     begin(1);
     draw_box(5, 5, -3, -2, 0);
-    EXPECT_EQ(changed_area(image, white).left, 2);
-    EXPECT_EQ(changed_area(image, white).right, 4);
-    EXPECT_EQ(changed_area(image, white).top, 3);
-    EXPECT_EQ(changed_area(image, white).bottom, 4);
+    Area area = changed_area(image, white);
+    EXPECT_EQ((std::vector{area.left, area.top, area.right, area.bottom}), (std::vector{2, 3, 4, 4}));
     EXPECT_TRUE(region_is(image, 2, 3, 3, 2, black));
 
     fill(image, white);
@@ -276,7 +274,6 @@ TEST_F(Drawing, BlendingOnRgbImages) {
         draw_box(2, 0, 1, 1, with_alpha(k, 255));
         EXPECT_EQ(pixel_at(image, 0, 0), (Rgb{100, 150, 200}));
         EXPECT_EQ(pixel_at(image, 1, 0), (Rgb{blended(100, 255, 128), blended(150, 0, 128), blended(200, 50, 128)}));
-        EXPECT_EQ(pixel_at(image, 1, 0), (Rgb{177, 74, 124}));
         EXPECT_EQ(pixel_at(image, 2, 0), k);
     }
     // XorColour, PixelCallback and WriteAlpha each switch blending off.
@@ -520,8 +517,9 @@ TEST_F(Drawing, TextLeftOfTheImageIsCutAtColumnZero) {
     drawing_font(font_handle(0));
     EXPECT_EQ(draw_text(-12, 5, "Hg Tx", 0, colour_rgb(255, 255, 255)), w - 12);
     drawing_end();
-    EXPECT_EQ(changed_area(cut, red).left, 0);
-    EXPECT_EQ(changed_area(cut, red).right, w - 13);
+    Area area = changed_area(cut, red);
+    EXPECT_EQ(area.left, 0);
+    EXPECT_EQ(area.right, w - 13);
     EXPECT_EQ(max_difference(cut, 0, 0, whole, 12 + 20, 0, w - 12, 60), 0);
 }
 
