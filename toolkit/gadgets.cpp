@@ -253,20 +253,6 @@ void on_scrolled(GtkAdjustment*, gpointer data) {
     post_gadget(scrolled, Click);
 }
 
-// Keeps the centred inner container in the middle of the view while it is
-// smaller than the view.
-void on_viewport_allocate(GtkWidget*, GtkAllocation* allocation, gpointer data) {
-    auto* outer = static_cast<GtkWidget*>(data);
-    GtkWidget* inner = static_cast<GtkWidget*>(g_object_get_data(G_OBJECT(outer), "toolkit-centred"));
-    GtkRequisition size;
-    gtk_widget_get_child_requisition(inner, &size);
-    int width = std::max(allocation->width, size.width), height = std::max(allocation->height, size.height);
-    GtkRequisition now;
-    gtk_widget_get_child_requisition(outer, &now);
-    if (now.width != width || now.height != height) gtk_widget_set_size_request(outer, width, height);
-    gtk_fixed_move(GTK_FIXED(outer), inner, (width - size.width) / 2, (height - size.height) / 2);
-}
-
 // ---- common ----
 
 void on_main_destroy(GtkWidget* main, gpointer) {
@@ -446,7 +432,16 @@ std::intptr_t scroll_area_gadget(ObjectId id, int x, int y, int width, int heigh
     gtk_widget_set_size_request(inner, inner_width, inner_height);
     GtkWidget* viewport = gtk_viewport_new(horizontal, vertical);
     gtk_viewport_set_shadow_type(GTK_VIEWPORT(viewport), GTK_SHADOW_NONE);
-    gtk_container_add(GTK_CONTAINER(viewport), inner);
+    if (flags & ScrollCentred) {
+        // The viewport gives its child at least the visible size; an
+        // alignment that does not stretch keeps the container in the middle
+        // while it is smaller than the view.
+        GtkWidget* centring = gtk_alignment_new(0.5f, 0.5f, 0.0f, 0.0f);
+        gtk_container_add(GTK_CONTAINER(centring), inner);
+        gtk_container_add(GTK_CONTAINER(viewport), centring);
+    } else {
+        gtk_container_add(GTK_CONTAINER(viewport), inner);
+    }
     gtk_container_add(GTK_CONTAINER(scrolled), viewport);
     GtkShadowType shadow = (flags & ScrollEtchedIn)   ? GTK_SHADOW_ETCHED_IN
                            : (flags & ScrollShadowOut) ? GTK_SHADOW_OUT
@@ -454,15 +449,6 @@ std::intptr_t scroll_area_gadget(ObjectId id, int x, int y, int width, int heigh
                                                        : GTK_SHADOW_NONE;
     gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(scrolled), shadow);
     GtkWidget* list = inner;
-    if (flags & ScrollCentred) {
-        GtkWidget* centred = gtk_fixed_new();
-        gtk_fixed_set_has_window(GTK_FIXED(centred), TRUE);
-        gtk_widget_set_size_request(centred, inner_width, inner_height);
-        gtk_fixed_put(GTK_FIXED(inner), centred, 0, 0);
-        g_object_set_data(G_OBJECT(inner), "toolkit-centred", centred);
-        g_signal_connect(viewport, "size-allocate", G_CALLBACK(on_viewport_allocate), inner);
-        list = centred;
-    }
     gtk_widget_show_all(scrolled);
     saved_containers.push_back(current_container);
     current_container = list;

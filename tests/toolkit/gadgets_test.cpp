@@ -230,6 +230,27 @@ TEST_F(Gadgets, ScrollAreaBecomesTheGadgetList) {
     EXPECT_EQ(gadget_events(), (std::vector<Seen>{{Gadget, 199, Click}})) << "one report while one waits";
 }
 
+TEST_F(Gadgets, CentredScrollAreaHoldsSmallContentInTheMiddle) {
+    ASSERT_NE(scroll_area_gadget(199, 0, 0, 300, 200, 100, 60, 0, ScrollCentred), 0);
+    ASSERT_NE(image_gadget(200, 0, 0, 60, 60, picture), 0);
+    settle();
+    GtkWidget* viewport = gtk_bin_get_child(GTK_BIN(tk::gadget_widget(199)));
+    GtkWidget* box = tk::gadget_outer_widget(200);
+    int x = 0, y = 0;
+    ASSERT_TRUE(gtk_widget_translate_coordinates(box, viewport, 0, 0, &x, &y));
+    GtkAllocation view = allocation(viewport);
+    EXPECT_NEAR(x, (view.width - 100) / 2, 1);
+    EXPECT_NEAR(y, (view.height - 60) / 2, 1);
+}
+
+TEST_F(Gadgets, GadgetListNestsAHundredScrollAreasAtMost) {
+    for (int i = 0; i < 100; ++i) ASSERT_NE(scroll_area_gadget(300 + i, 0, 0, 50, 50, 40, 40), 0) << i;
+    EXPECT_EQ(scroll_area_gadget(400, 0, 0, 50, 50, 40, 40), 0);
+    EXPECT_EQ(tk::gadget_widget(400), nullptr);
+    ASSERT_NE(window_open(1, 1, 1, 100, 100, "fresh list", 96), 0);
+    EXPECT_NE(scroll_area_gadget(400, 0, 0, 50, 50, 40, 40), 0) << "a new window starts an empty stack";
+}
+
 TEST_F(Gadgets, ReusingAnIdDestroysTheOldGadget) {
     ASSERT_NE(button_gadget(50, 10, 10, 100, 25, "old"), 0);
     GtkWidget* old = tk::gadget_widget(50);
