@@ -117,7 +117,10 @@ int bmp_check(DecodeState& state) {
         std::size_t most = std::size_t{1} << bmp->bits;
         std::uint32_t used = le32(&file[46]);
         std::size_t entries = used == 0 ? most : std::min<std::size_t>(used, most);
-        std::size_t held = bmp->palette_offset < file.size() ? (file.size() - bmp->palette_offset) / 4 : 0;
+        // The palette ends where the pixel data (or the file) begins.
+        std::size_t end = file.size();
+        if (bmp->data_offset > bmp->palette_offset) end = std::min(end, bmp->data_offset);
+        std::size_t held = bmp->palette_offset < end ? (end - bmp->palette_offset) / 4 : 0;
         bmp->palette_entries = std::min(entries, held);
     }
     state.data = bmp;

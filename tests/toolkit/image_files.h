@@ -137,7 +137,8 @@ enum class JpegKind { Rgb, Grey, AdobeCmyk, AdobeYcck, Progressive };
 struct JpegOptions {
     JpegKind kind = JpegKind::Rgb;
     int quality = 90;
-    // Scans for a progressive file; empty: libjpeg's simple progression.
+    // A scan script of its own (for Progressive or Grey); empty: libjpeg's
+    // simple progression for Progressive, one scan otherwise.
     std::vector<jpeg_scan_info> scans;
 };
 
@@ -165,13 +166,11 @@ inline Bytes jpeg(const Picture& picture, const JpegOptions& options = {}) {
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, options.quality, FALSE);
     if (options.kind == JpegKind::AdobeYcck) jpeg_set_colorspace(&cinfo, JCS_YCCK);
-    if (options.kind == JpegKind::Progressive) {
-        if (options.scans.empty()) {
-            jpeg_simple_progression(&cinfo);
-        } else {
-            cinfo.scan_info = options.scans.data();
-            cinfo.num_scans = static_cast<int>(options.scans.size());
-        }
+    if (!options.scans.empty()) {
+        cinfo.scan_info = options.scans.data();
+        cinfo.num_scans = static_cast<int>(options.scans.size());
+    } else if (options.kind == JpegKind::Progressive) {
+        jpeg_simple_progression(&cinfo);
     }
     jpeg_start_compress(&cinfo, TRUE);
     Bytes row(4 * static_cast<std::size_t>(picture.width));
@@ -225,7 +224,7 @@ inline std::vector<jpeg_scan_info> many_scans() {
 inline void write_bytes(const std::string& path, const Bytes& bytes) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) throw std::runtime_error("cannot write " + path);
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
 }
 
