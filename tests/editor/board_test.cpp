@@ -141,18 +141,6 @@ TEST_F(Board, PaletteThenSquaresShowThePieceOnTheSquaresColour) {
     EXPECT_EQ(square_picture(1), image_handle(25));
 }
 
-TEST_F(Board, EveryPaletteGadgetChoosesItsPair) {
-    start();
-    for (ObjectId g = 69; g <= 81; ++g) {
-        choose_piece(g);
-        EXPECT_EQ(current_piece, 2 * g - 137);
-    }
-    choose_piece(88);
-    EXPECT_EQ(current_piece, 29);
-    choose_piece(89);
-    EXPECT_EQ(current_piece, 31);
-}
-
 TEST_F(Board, FrameAndFieldClicksChangeNothing) {
     start();
     click(69);
