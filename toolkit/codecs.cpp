@@ -405,8 +405,7 @@ std::uint8_t ink_product(unsigned a, unsigned b) { return static_cast<std::uint8
 void jpeg_convert_row(const JpegData& jpeg, const JSAMPLE* in, std::uint8_t* out, std::size_t width) {
     std::size_t components = static_cast<std::size_t>(jpeg.cinfo.output_components);
     switch (jpeg.output) {
-    case JpegOutput::Rgb:
-        std::memcpy(out, in, 3 * width);
+    case JpegOutput::Rgb:  // decoded in place
         break;
     case JpegOutput::Cmyk:
         for (std::size_t x = 0; x < width; ++x, in += 4, out += 3) {
@@ -433,9 +432,14 @@ bool jpeg_read_rows(JpegData& jpeg, std::uint8_t* pixels, std::size_t stride, un
     if (setjmp(jpeg.error.jump)) return false;
     while (cinfo.output_scanline < cinfo.output_height) {
         JDIMENSION line = cinfo.output_scanline;
-        if (jpeg_read_scanlines(&cinfo, &jpeg.row, 1) != 1) return false;
         JDIMENSION target = (flags & RowsBottomUp) ? cinfo.output_height - 1 - line : line;
-        jpeg_convert_row(jpeg, jpeg.row, pixels + target * stride, cinfo.output_width);
+        JSAMPROW destination = pixels + target * stride;
+        // R, G, B lines go straight into their row (which holds 3 x width
+        // bytes); other layouts pass through the row buffer and a conversion.
+        bool direct = jpeg.output == JpegOutput::Rgb;
+        JSAMPROW row = direct ? destination : jpeg.row;
+        if (jpeg_read_scanlines(&cinfo, &row, 1) != 1) return false;
+        if (!direct) jpeg_convert_row(jpeg, jpeg.row, destination, cinfo.output_width);
     }
     jpeg_finish_decompress(&cinfo);
     return true;
