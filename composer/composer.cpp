@@ -111,6 +111,13 @@ void print_sheet() {
 }
 
 bool start_up(int argc, char** argv) {
+    // Everything from scratch, also when one process starts the composer
+    // more than once (the tests do).
+    diagram_count = 0;
+    last_event = NoEvent;
+    diagram_path.clear();
+    width_ratio = height_ratio = 0;
+    save_result = 0;
     if (!toolkit_init(argc, argv)) {
         std::fprintf(stderr, "%s: cannot open the display\n", program_name);
         return false;
