@@ -79,7 +79,8 @@ constexpr double dot_share = 0.34;
 
 // A whole number within the range, or -1.
 int parse_square_size(const std::string& text) {
-    if (text.empty() || text.size() > 3) return -1;
+    // Nine digits cannot overflow an int.
+    if (text.empty() || text.size() > 9) return -1;
     int value = 0;
     for (char c : text) {
         if (c < '0' || c > '9') return -1;
