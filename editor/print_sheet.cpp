@@ -1,6 +1,81 @@
-// The print sheet window of "Просмотр и печать".
+// The print sheet window of "Просмотр и печать": the diagrams waiting in the
+// print slots, two by two on one sheet, shown and printed.
 #include "editor/editor.h"
 
+namespace {
+
+constexpr ObjectId sheet_scroll = 199;
+constexpr ObjectId sheet_view = 200;
+constexpr ObjectId print_button = 201;
+
+constexpr int margin = 40;
+constexpr int gap = 20;
+constexpr int sheet_width = 2 * margin + gap + 1080;
+// The ratio 1.38, not A4's: the sheet is stretched to whatever page it is printed on.
+constexpr int sheet_height = sheet_width * 138 / 100;
+
+const Colour white = colour_rgb(255, 255, 255);
+
+// Slot n (1 to 4) by its top-left corner, from the size of its own picture.
+void slot_place(int n, int w, int h, int& x, int& y) {
+    x = n % 2 == 1 ? margin : margin + w + gap;
+    y = n <= 2 ? margin : margin + h + gap;
+}
+
+// Image 101 anew: white, with the slot pictures at their places.
+void compose_sheet() {
+    // Without TEMP/ the slots cannot be read: their places stay white rather
+    // than show files of whatever folder is current.
+    const bool slots_readable = enter_temp_folder();
+    image_create(sheet_image, sheet_width, sheet_height);
+    drawing_begin(image_target(sheet_image));
+    drawing_mode(GradientFill);
+    draw_box(0, 0, sheet_width + 10, sheet_height + 10, white);  // clipped: the whole sheet white
+    drawing_mode(Outline);
+    // Only four slots have a place on the sheet.
+    for (int n = 1; slots_readable && n <= print_slot_count && n <= print_slots; ++n) {
+        // A slot file that does not load leaves its place white: image 99
+        // must not still hold the picture of an earlier slot.
+        image_free(slot_image);
+        image_load(slot_image, number_text(n) + ".jpg");
+        int x = 0, y = 0;
+        slot_place(n, image_width(slot_image), image_height(slot_image), x, y);
+        draw_image(image_handle(slot_image), x, y);
+    }
+    drawing_end();
+}
+
+// The sheet stretched over the whole page, whatever the page's ratio. It is
+// drawn stretched rather than resized, so the sheet itself keeps its size and
+// a second print is the same as the first.
+void print_sheet() {
+    printing_begin("print diagram");
+    drawing_begin(printer_target());
+    printer_draw_image(image_handle(sheet_image), 0, 0, printer_page_width(), printer_page_height());
+    drawing_end();
+    printing_end();
+}
+
+}  // namespace
+
 void show_print_sheet() {
-    // The print sheet comes with printing.
+    compose_sheet();
+
+    window_open(sheet_window, 1, 1, 1000, 730, "", WindowMinimiseButton | WindowCentred);
+    button_gadget(print_button, 425, 695, 150, 25, "Печать диаграмм");
+    // The scroll area becomes the gadget list, so the sheet view lies inside it.
+    scroll_area_gadget(sheet_scroll, 0, 0, 990, 680, sheet_width, sheet_height);
+    image_gadget(sheet_view, 5, 5, sheet_width, sheet_height, image_handle(sheet_image));
+
+    // Its own loop on the same queue: a close request from either window ends
+    // it, and everything else (the board window's clicks too) is dropped.
+    while (true) {
+        const EventKind kind = event_wait();
+        if (kind == CloseWindow) {
+            window_close(sheet_window);
+            return;
+        }
+        // Print or Preview; the print system shows a preview itself.
+        if (kind == Gadget && event_gadget() == print_button && print_requester() != 0) print_sheet();
+    }
 }
