@@ -381,12 +381,14 @@ void free_preview_page(gpointer data) {
 
 gboolean expose_preview_page(GtkWidget* area, GdkEventExpose* event, gpointer data) {
     auto* page = static_cast<PreviewPage*>(data);
-    cairo_t* cr = gdk_cairo_create(area->window);
+    cairo_t* cr = gdk_cairo_create(gtk_widget_get_window(area));
     gdk_cairo_region(cr, event->region);
     cairo_clip(cr);
     cairo_set_source_rgb(cr, 1, 1, 1);
     cairo_paint(cr);
-    double scale = area->allocation.width / page->width;
+    GtkAllocation allocation;
+    gtk_widget_get_allocation(area, &allocation);
+    double scale = allocation.width / page->width;
     cairo_scale(cr, scale, scale);
     cairo_set_source_surface(cr, page->recording, 0, 0);
     cairo_paint(cr);
