@@ -69,7 +69,6 @@ struct PrinterState {
     bool turn_pages = false;             // printing: the page is turned onto upright paper
     std::vector<cairo_surface_t*> pages; // preview: one recording per page
     cairo_t* page = nullptr;             // the open page
-    int page_count = 0;
 
     // Preview windows of our own still open.
     std::vector<GtkWidget*> previews;
@@ -281,7 +280,6 @@ void turn_page(cairo_t* cr, GtkPageOrientation orientation, double paper_width, 
 }
 
 void begin_page() {
-    ++state.page_count;
     double width = page_width_points(), height = page_height_points();
     if (state.preview) {
         cairo_rectangle_t extents{0, 0, width, height};
@@ -325,7 +323,6 @@ void close_document() {
     state.open = false;
     state.name.clear();
     state.turn_pages = false;
-    state.page_count = 0;
 }
 
 void drop_job() {
@@ -726,13 +723,12 @@ int printing_begin(const std::string& job_name) {
         }
         state.job = job;
         state.surface = surface;
-        // Printers are fed upright paper; the page is turned onto it unless
-        // the print system turns it itself.
+        // Paper goes through a printer upright: a print system that says so
+        // has the page turned onto it, any other takes the page as it is.
         state.turn_pages = job->rotate_to_orientation;
     }
     state.name = title;
     state.open = true;
-    state.page_count = 0;
     begin_page();
     return 1;
 }
