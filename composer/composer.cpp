@@ -101,11 +101,14 @@ void save_sheet() {
     if (!save_result) std::fprintf(stderr, "%s: cannot save the sheet as %s\n", program_name, path.c_str());
 }
 
+// The sheet stretched over the whole page, whatever the page's ratio. It is
+// drawn stretched rather than resized: the sheet keeps its size, so later
+// diagrams land in their cells, a save writes the full sheet and a second
+// print is the same as the first.
 void print_sheet() {
     printing_begin("print diagram");
     drawing_begin(printer_target());
-    image_resize(sheet_image, printer_page_width(), printer_page_height());
-    draw_image(image_handle(sheet_image), 0, 0);
+    printer_draw_image(image_handle(sheet_image), 0, 0, printer_page_width(), printer_page_height());
     drawing_end();
     printing_end();
 }
