@@ -56,10 +56,14 @@ bool decode_taken(const ImageDecoder& decoder, DecodeState& state, DecodedPictur
         return false;
     }
     std::size_t stride = loaded_stride(state.width);
-    // Cleared, so that rows damaged data never reached are black rather than
-    // whatever the heap held.
-    auto* pixels = static_cast<std::uint8_t*>(g_try_malloc0((static_cast<std::size_t>(state.height) + 1) * stride));
-    if (pixels) decoder.decode(state, pixels, stride, 0);
+    std::size_t rows_size = static_cast<std::size_t>(state.height) * stride;
+    // Not cleared here: clearing a sheet-sized buffer costs a tenth of its
+    // decode. Each decoder fills every row, black where the data gives none.
+    auto* pixels = static_cast<std::uint8_t*>(g_try_malloc(rows_size + stride));
+    if (pixels) {
+        std::memset(pixels + rows_size, 0, stride);  // the spare row
+        decoder.decode(state, pixels, stride, 0);
+    }
     decoder.close(state);
     if (!pixels) return false;
     picture = DecodedPicture{pixels, state.width, state.height, state.source_depth, stride};
@@ -238,6 +242,8 @@ void bmp_rle8(const BmpData& bmp, Bytes file, const BmpRows& rows, long long wid
 int bmp_decode(DecodeState& state, std::uint8_t* pixels, std::size_t stride, unsigned flags) {
     auto& bmp = *static_cast<BmpData*>(state.data);
     Bytes file = state.content;
+    // Runs, deltas and short data leave pixels unwritten: black.
+    std::memset(pixels, 0, static_cast<std::size_t>(state.height) * stride);
     for (std::size_t i = 0; i < bmp.palette_entries; ++i) {
         const std::uint8_t* entry = &file[bmp.palette_offset + 4 * i];
         bmp.palette[i] = {entry[2], entry[1], entry[0]};
@@ -440,13 +446,22 @@ bool jpeg_read_rows(JpegData& jpeg, std::uint8_t* pixels, std::size_t stride, un
         JSAMPROW row = direct ? destination : jpeg.row;
         if (jpeg_read_scanlines(&cinfo, &row, 1) != 1) return false;
         if (!direct) jpeg_convert_row(jpeg, jpeg.row, destination, cinfo.output_width);
+        std::size_t used = 3 * static_cast<std::size_t>(cinfo.output_width);
+        std::memset(destination + used, 0, stride - used);
     }
     jpeg_finish_decompress(&cinfo);
     return true;
 }
 
 int jpeg_decode(DecodeState& state, std::uint8_t* pixels, std::size_t stride, unsigned flags) {
-    return jpeg_read_rows(*static_cast<JpegData*>(state.data), pixels, stride, flags) ? 1 : 0;
+    auto& jpeg = *static_cast<JpegData*>(state.data);
+    if (jpeg_read_rows(jpeg, pixels, stride, flags)) return 1;
+    // A fatal error: the line being read and every later one are black.
+    for (JDIMENSION line = jpeg.cinfo.output_scanline; line < jpeg.cinfo.output_height; ++line) {
+        JDIMENSION target = (flags & RowsBottomUp) ? jpeg.cinfo.output_height - 1 - line : line;
+        std::memset(pixels + target * stride, 0, stride);
+    }
+    return 0;
 }
 
 // ---------------------------------------------------------------------------

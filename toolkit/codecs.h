@@ -44,8 +44,9 @@ struct ImageDecoder {
     // Is this content the decoder's format? Then 1, with width, height and
     // source depth set; else 0, with nothing held.
     int (*check)(DecodeState& state);
-    // Writes R, G, B rows (bottom-up with RowsBottomUp) into pixels; 1, or 0
-    // when the data is damaged (rows not reached keep what they held).
+    // Fills height rows of stride bytes (R, G, B pixels, bottom-up with
+    // RowsBottomUp), black wherever the data gives no pixel; 1, or 0 when
+    // the data is damaged.
     int (*decode)(DecodeState& state, std::uint8_t* pixels, std::size_t stride, unsigned flags);
     // Releases what check took.
     void (*close)(DecodeState& state);
