@@ -144,6 +144,24 @@ template <Rule rule, int n, bool gradient>
 void fill_span(const Canvas& canvas, int y, int x0, int x1) {
     if constexpr (rule == Rule::Nothing) return;
     guchar* p = canvas.pixels + static_cast<std::ptrdiff_t>(y) * canvas.stride + x0 * n;
+    // The built-in gradient is one colour everywhere: worked out once, and a
+    // plain copy then just stores it (mix by 255 is the source itself). The
+    // editor paints every diagram white this way.
+    if constexpr (gradient && rule != Rule::Callback) {
+        if (canvas.gradient == builtin_gradient) {
+            const Rgba s = canvas.gradient_colour(x0, y);
+            for (int x = x0; x < x1; ++x, p += n) {
+                if constexpr (rule == Rule::Copy) {
+                    p[0] = byte(s.r);
+                    p[1] = byte(s.g);
+                    p[2] = byte(s.b);
+                } else {
+                    put<rule, n>(p, x, y, s, full_coverage, canvas.callback);
+                }
+            }
+            return;
+        }
+    }
     for (int x = x0; x < x1; ++x, p += n) {
         if constexpr (gradient) {
             put<rule, n>(p, x, y, canvas.gradient_colour(x, y), full_coverage, canvas.callback);
