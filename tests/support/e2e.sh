@@ -9,6 +9,7 @@ X11_CLOSE=${X11_CLOSE:-$BUILD_DIR/tests/x11_close}
 
 E2E_TMP=$(mktemp -d /tmp/diagrams-e2e.XXXXXX)
 declare -a E2E_PIDS=()
+declare -a E2E_LOGS=()
 
 e2e_cleanup() {
     local pid
@@ -19,6 +20,10 @@ trap e2e_cleanup EXIT
 
 fail() {
     echo "FAIL: $*" >&2
+    local log
+    for log in "${E2E_LOGS[@]}"; do
+        [ -s "$log" ] && { echo "--- $log (last lines):" >&2; tail -n 20 "$log" >&2; }
+    done
     [ -n "${E2E_SHOT_ON_FAIL:-}" ] && import -window root "$E2E_SHOT_ON_FAIL" 2>/dev/null || true
     exit 1
 }
@@ -29,6 +34,7 @@ start_program() {
     local log=$1; shift
     "$@" >"$log" 2>&1 &
     LAST_PID=$!
+    E2E_LOGS+=("$log")
     E2E_PIDS+=("$LAST_PID")
 }
 
