@@ -13,6 +13,7 @@
 #include <set>
 
 #include "tests/support/pixels.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/temp_dir.h"
 #include "toolkit/files.h"
 
@@ -58,26 +59,6 @@ private:
     std::optional<std::string> saved_;
 };
 
-// Files may not grow past `bytes` while it lives: writes beyond fail with
-// EFBIG as they would on a full disk (SIGXFSZ is ignored meanwhile).
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, old_handler_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*old_handler_)(int) = SIG_DFL;
-};
 }  // namespace
 
 TEST(Folders, WorkingFolderEndsInSlashAndRootIsASingleSlash) {

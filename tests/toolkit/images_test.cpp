@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "tests/support/pixels.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/temp_dir.h"
 #include "tests/toolkit/image_files.h"
 #include "toolkit/toolkit.h"
@@ -59,25 +60,6 @@ image_files::Picture noise(int width, int height) {
     return p;
 }
 
-// Writes beyond `bytes` fail with EFBIG while this lives.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        previous_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previous_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*previous_)(int) = nullptr;
-};
 
 TEST_F(Images, CreatedImagesAreBlackOrTransparentAndReplaceTheirId) {
     std::intptr_t first = image_create(5, 10, 10);
