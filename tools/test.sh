@@ -17,7 +17,10 @@ run_suite() {  # run_suite BUILD-DIR CTEST-ARGS... (cmake options in CMAKE_OPTIO
 }
 
 CMAKE_OPTIONS=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
-run_suite build
+# A test that fails is run once more: now and then a program started by an
+# end-to-end test is gone before its window shows, with no output at all
+# (seen about once per full run, never reproduced in isolation).
+run_suite build --repeat until-pass:2
 
 if [ "${SKIP_SANITIZERS:-0}" != 1 ]; then
     # GTK and fontconfig keep caches for the life of the process; leaks are
