@@ -31,7 +31,6 @@ case "$runner" in
     memcheck) slow=12 ui_pause=4 ;;
     *) fail "unknown WORKFLOW_RUNNER $runner" ;;
 esac
-E2E_SHOT_ON_FAIL=${E2E_SHOT_ON_FAIL:-}
 
 # ---- the installed suite, an empty home, a window manager ----
 prefix=$E2E_TMP/prefix
