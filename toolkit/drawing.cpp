@@ -3,9 +3,11 @@
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gdk/gdk.h>
 #include <pango/pango.h>
+#include <pango/pangocairo.h>
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 
 #include "toolkit/images.h"
@@ -139,6 +141,44 @@ inline void put(guchar* p, int x, int y, const Rgba& s, const Coverage& k, Pixel
     }
 }
 
+// count pixels of n bytes from p on, all the bytes of pixel.
+template <int n>
+void repeat_pixel(guchar* p, int count, const guchar (&pixel)[n]) {
+    if (count <= 0) return;
+    const std::size_t total = static_cast<std::size_t>(count) * n;
+    bool uniform = true;
+    for (int i = 1; i < n; ++i) uniform = uniform && pixel[i] == pixel[0];
+    if (uniform) {
+        std::memset(p, pixel[0], total);
+        return;
+    }
+    std::memcpy(p, pixel, n);
+    // Doubling the part already written keeps this at memcpy speed.
+    for (std::size_t done = n; done < total;) {
+        std::size_t chunk = std::min(done, total - done);
+        std::memcpy(p + done, p, chunk);
+        done += chunk;
+    }
+}
+
+// A span of one colour at full coverage where the rule just stores it (mix
+// by 255 is the source itself): whole rows at memory speed, as the editor's
+// white diagram background needs. False when the rule reads the pixels.
+template <Rule rule, int n>
+bool store_span([[maybe_unused]] guchar* p, [[maybe_unused]] int count, [[maybe_unused]] const Rgba& s) {
+    if constexpr (rule == Rule::Copy && n == 3) {
+        const guchar pixel[3] = {byte(s.r), byte(s.g), byte(s.b)};
+        repeat_pixel(p, count, pixel);
+        return true;
+    } else if constexpr (rule == Rule::WriteAll && n == 4) {
+        const guchar pixel[4] = {byte(s.r), byte(s.g), byte(s.b), byte(s.a)};
+        repeat_pixel(p, count, pixel);
+        return true;
+    } else {
+        return false;
+    }
+}
+
 // Columns x0 to x1 - 1 of row y in the front colour (or the gradient's).
 template <Rule rule, int n, bool gradient>
 void fill_span(const Canvas& canvas, int y, int x0, int x1) {
@@ -150,17 +190,13 @@ void fill_span(const Canvas& canvas, int y, int x0, int x1) {
     if constexpr (gradient && rule != Rule::Callback) {
         if (canvas.gradient == builtin_gradient) {
             const Rgba s = canvas.gradient_colour(x0, y);
-            for (int x = x0; x < x1; ++x, p += n) {
-                if constexpr (rule == Rule::Copy) {
-                    p[0] = byte(s.r);
-                    p[1] = byte(s.g);
-                    p[2] = byte(s.b);
-                } else {
-                    put<rule, n>(p, x, y, s, full_coverage, canvas.callback);
-                }
-            }
+            if (store_span<rule, n>(p, x1 - x0, s)) return;
+            for (int x = x0; x < x1; ++x, p += n) put<rule, n>(p, x, y, s, full_coverage, canvas.callback);
             return;
         }
+    }
+    if constexpr (!gradient) {
+        if (store_span<rule, n>(p, x1 - x0, canvas.front)) return;
     }
     for (int x = x0; x < x1; ++x, p += n) {
         if constexpr (gradient) {
@@ -185,14 +221,16 @@ void picture_row(const Canvas& canvas, guchar* p, const guchar* q, int x, int y,
     }
 }
 
-// count pixels of a text coverage mask row (RGB) onto p from (x, y) on: the
-// back colour first (unless background is false), then the front colour
-// weighed by the mask, channel by channel.
+// count pixels of a text coverage mask row (xRGB words, as cairo keeps
+// them) onto p from (x, y) on: the back colour first (unless background is
+// false), then the front colour weighed by the mask, channel by channel.
 template <Rule rule, int n, bool gradient>
-void text_row(const Canvas& canvas, guchar* p, const guchar* mask, int x, int y, int count, bool background) {
+void text_row(const Canvas& canvas, guchar* p, const std::uint32_t* mask, int x, int y, int count, bool background) {
     if constexpr (rule == Rule::Nothing) return;
-    for (int i = 0; i < count; ++i, p += n, mask += 3) {
-        Coverage k{mask[0], mask[1], mask[2], mask[0] + mask[1] + mask[2]};
+    for (int i = 0; i < count; ++i, p += n, ++mask) {
+        const int r = static_cast<int>(*mask >> 16 & 0xFF), g = static_cast<int>(*mask >> 8 & 0xFF),
+                  b = static_cast<int>(*mask & 0xFF);
+        Coverage k{r, g, b, r + g + b};
         Rgba front = gradient ? canvas.gradient_colour(x + i, y) : canvas.front;
         if constexpr (rule == Rule::Xor) {
             // XOR cannot be weighed: a pixel more than half covered is glyph.
@@ -206,7 +244,8 @@ void text_row(const Canvas& canvas, guchar* p, const guchar* mask, int x, int y,
             put<rule, n>(p, x + i, y, front, k, canvas.callback);
         } else {
             if (background) put<rule, n>(p, x + i, y, canvas.back, full_coverage, canvas.callback);
-            put<rule, n>(p, x + i, y, front, k, canvas.callback);
+            // Most of a text box is bare: nothing of the glyphs to weigh in.
+            if (k.sum != 0) put<rule, n>(p, x + i, y, front, k, canvas.callback);
         }
     }
 }
@@ -214,7 +253,7 @@ void text_row(const Canvas& canvas, guchar* p, const guchar* mask, int x, int y,
 // The writers of one mode on one kind of image, chosen once by set_mode.
 struct Writers {
     void (*span)(const Canvas&, int y, int x0, int x1);
-    void (*text)(const Canvas&, guchar* p, const guchar* mask, int x, int y, int count, bool background);
+    void (*text)(const Canvas&, guchar* p, const std::uint32_t* mask, int x, int y, int count, bool background);
     void (*picture_rgb)(const Canvas&, guchar* p, const guchar* q, int x, int y, int count);
     void (*picture_rgba)(const Canvas&, guchar* p, const guchar* q, int x, int y, int count);
 };
@@ -252,10 +291,25 @@ bool drawable_pixbuf(GdkPixbuf* pixbuf) {
            gdk_pixbuf_get_n_channels(pixbuf) == (gdk_pixbuf_get_has_alpha(pixbuf) ? 4 : 3);
 }
 
-// Text is drawn through a pixmap of the target's width at least this high.
+// The text strip is an image of our own, which has no font settings: glyphs
+// drawn on the display take its settings (hinting and antialiasing from the
+// X resources) beneath those GTK puts on the context. The context is given
+// the same, so that text in a picture looks as it does in the windows.
+void use_display_font_options(PangoContext* context, GdkScreen* screen) {
+    cairo_t* cr = gdk_cairo_create(gdk_screen_get_root_window(screen));
+    cairo_font_options_t* options = cairo_font_options_create();
+    cairo_surface_get_font_options(cairo_get_target(cr), options);
+    if (const cairo_font_options_t* own = pango_cairo_context_get_font_options(context))
+        cairo_font_options_merge(options, own);
+    pango_cairo_context_set_font_options(context, options);
+    cairo_font_options_destroy(options);
+    cairo_destroy(cr);
+}
+
+// Text is drawn into a strip of the target's width at least this high.
 constexpr int min_text_height = 50;
-// X cannot make a pixmap larger than this on a side.
-constexpr int max_pixmap_side = 32767;
+// Neither side of the strip may exceed this (cairo's limit for an image).
+constexpr int max_strip_side = 32767;
 
 // Draws into the pixels of a stored image. It holds its own reference to the
 // pixel buffer, so a session whose image is replaced meanwhile writes into
@@ -286,6 +340,7 @@ public:
         // Without a screen there is no text; boxes and pictures still work.
         if (GdkScreen* screen = gdk_screen_get_default()) {
             context_ = gdk_pango_context_get_for_screen(screen);
+            use_display_font_options(context_, screen);
             layout_ = pango_layout_new(context_);
             if (const PangoFontDescription* font = pango_layout_get_font_description(layout_)) {
                 default_font_ = pango_font_description_copy(font);
@@ -342,36 +397,45 @@ public:
         pango_layout_set_font_description(layout_, font == default_font() ? default_font_ : font);
         int ignored = 0, hg_height = 0;
         tk::layout_text_size(layout_, "Hg", ignored, hg_height);
-        int needed = std::min(std::max(min_text_height, hg_height + 20), max_pixmap_side);
-        if (!pixmap_ || pixmap_height_ < needed) grow_pixmap(needed);
+        int needed = std::min(std::max(min_text_height, hg_height + 20), max_strip_side);
+        if (!strip_ || strip_height_ < needed) grow_strip(needed);
     }
 
     int draw_text(int x, int y, const std::string& text) override {
-        if (text.empty() || !layout_ || !pixmap_) return x;
+        if (text.empty() || !layout_ || !strip_) return x;
         int w = 0, h = 0;
         tk::layout_text_size(layout_, text, w, h);
-        h = std::min(h, pixmap_height_);
+        h = std::min(h, strip_height_);
         int after = static_cast<int>(std::clamp<long long>(x + 0LL + w, INT_MIN, INT_MAX));
-        // The visible part of the box: the pixmap's column 0 is column x0.
+        // The visible part of the box: the strip's column 0 is column x0.
         long long x0 = std::max(x, 0), x1 = std::min<long long>(x + 0LL + w, width);
         long long y0 = std::max(y, 0), y1 = std::min<long long>(y + 0LL + h, height);
         if (x0 >= x1 || y0 >= y1) return after;
         int columns = static_cast<int>(x1 - x0), top = static_cast<int>(y0 - y), rows = static_cast<int>(y1 - y0);
 
-        // A coverage mask: black cleared first, since the layout paints its
-        // background only behind its runs, then the glyphs in white.
-        GdkColor white{0, 0xFF00, 0xFF00, 0xFF00}, black{0, 0, 0, 0};
-        gdk_gc_set_rgb_fg_color(gc_, &black);
-        gdk_draw_rectangle(pixmap_, gc_, TRUE, 0, top, columns, rows);
-        gdk_draw_layout_with_colors(pixmap_, gc_, std::min(x, 0), 0, layout_, &white, &black);
-        if (!gdk_pixbuf_get_from_drawable(mask_, pixmap_, nullptr, 0, top, 0, top, columns, rows)) return x;
+        // A coverage mask: the visible part cleared to black, then the
+        // glyphs in white, drawn on our side of the display connection so
+        // that no drawing waits on the X server.
+        cairo_t* cr = cairo_create(strip_);
+        cairo_rectangle(cr, 0, top, columns, rows);
+        cairo_clip(cr);
+        cairo_set_source_rgb(cr, 0, 0, 0);
+        cairo_paint(cr);
+        cairo_set_source_rgb(cr, 1, 1, 1);
+        cairo_move_to(cr, std::min(x, 0), 0);
+        pango_cairo_show_layout(cr, layout_);
+        bool drawn = cairo_status(cr) == CAIRO_STATUS_SUCCESS;
+        cairo_destroy(cr);
+        if (!drawn) return x;
+        cairo_surface_flush(strip_);
 
-        const guchar* mask = gdk_pixbuf_get_pixels(mask_);
-        int mask_stride = gdk_pixbuf_get_rowstride(mask_);
+        const guchar* mask = cairo_image_surface_get_data(strip_);
+        const int mask_stride = cairo_image_surface_get_stride(strip_);
         bool background = !(mode & TextNoBackground);
         for (long long row = y0; row < y1; ++row) {
-            writers_.text(canvas_, pixel(x0, row), mask + (row - y) * mask_stride, static_cast<int>(x0),
-                          static_cast<int>(row), columns, background);
+            writers_.text(canvas_, pixel(x0, row),
+                          reinterpret_cast<const std::uint32_t*>(mask + (row - y) * mask_stride),
+                          static_cast<int>(x0), static_cast<int>(row), columns, background);
         }
         return after;
     }
@@ -395,50 +459,28 @@ private:
         writers_.span(canvas_, static_cast<int>(y), static_cast<int>(x0), static_cast<int>(x1 + 1));
     }
 
-    // A text pixmap of the target's width and the given height, with its
-    // graphics context and read-back buffer. On failure the old one stays.
-    void grow_pixmap(int pixmap_height) {
-        GdkScreen* screen = gdk_screen_get_default();
-        if (!screen || width <= 0 || width > max_pixmap_side) return;
-        GdkPixbuf* mask = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, width, pixmap_height);
-        if (!mask) return;
-        // The server refuses a pixmap it has no memory for: trap that rather
-        // than let the default handler end the process.
-        gdk_error_trap_push();
-        GdkPixmap* pixmap = gdk_pixmap_new(gdk_screen_get_root_window(screen), width, pixmap_height,
-                                           gdk_visual_get_depth(gdk_screen_get_system_visual(screen)));
-        GdkGC* gc = nullptr;
-        if (pixmap) {
-            gdk_drawable_set_colormap(pixmap, gdk_screen_get_system_colormap(screen));
-            gc = gdk_gc_new(pixmap);
-        }
-        gdk_flush();
-        bool failed = gdk_error_trap_pop() != 0 || !gc;
-        if (failed) {
-            if (gc) g_object_unref(gc);
-            if (pixmap) g_object_unref(pixmap);
-            g_object_unref(mask);
+    // A text strip of the target's width and the given height. On failure
+    // the old one stays.
+    void grow_strip(int strip_height) {
+        if (width <= 0 || width > max_strip_side) return;
+        cairo_surface_t* made = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, strip_height);
+        if (cairo_surface_status(made) != CAIRO_STATUS_SUCCESS) {
+            cairo_surface_destroy(made);
             return;
         }
-        release_pixmap();
-        pixmap_ = pixmap;
-        gc_ = gc;
-        mask_ = mask;
-        pixmap_height_ = pixmap_height;
+        release_strip();
+        strip_ = made;
+        strip_height_ = strip_height;
     }
 
-    void release_pixmap() {
-        if (gc_) g_object_unref(gc_);
-        if (pixmap_) g_object_unref(pixmap_);
-        if (mask_) g_object_unref(mask_);
-        gc_ = nullptr;
-        pixmap_ = nullptr;
-        mask_ = nullptr;
-        pixmap_height_ = 0;
+    void release_strip() {
+        if (strip_) cairo_surface_destroy(strip_);
+        strip_ = nullptr;
+        strip_height_ = 0;
     }
 
     void release() {
-        release_pixmap();
+        release_strip();
         if (layout_) g_object_unref(layout_);
         if (context_) g_object_unref(context_);
         if (default_font_) pango_font_description_free(default_font_);
@@ -454,10 +496,9 @@ private:
     PangoContext* context_ = nullptr;
     PangoLayout* layout_ = nullptr;
     PangoFontDescription* default_font_ = nullptr;
-    GdkPixmap* pixmap_ = nullptr;
-    int pixmap_height_ = 0;
-    GdkGC* gc_ = nullptr;
-    GdkPixbuf* mask_ = nullptr;
+    // The coverage mask text is drawn into: xRGB words, the target's width.
+    cairo_surface_t* strip_ = nullptr;
+    int strip_height_ = 0;
 };
 
 DrawTarget current = nullptr;
@@ -521,7 +562,9 @@ std::string valid_utf8(const std::string& text) {
 
 void layout_text_size(PangoLayout* layout, const std::string& text, int& width, int& height) {
     std::string utf8 = valid_utf8(text);
-    pango_layout_set_text(layout, utf8.data(), static_cast<int>(utf8.size()));
+    // Setting the same text again would throw away the layout's shaping.
+    const char* current_text = pango_layout_get_text(layout);
+    if (!current_text || utf8 != current_text) pango_layout_set_text(layout, utf8.data(), static_cast<int>(utf8.size()));
     int w = 0, h = 0;
     pango_layout_get_size(layout, &w, &h);
     width = w / PANGO_SCALE;

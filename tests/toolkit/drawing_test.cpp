@@ -203,6 +203,33 @@ TEST_F(Drawing, GradientFillPaintsEveryPixelWhiteWhateverTheColour) {
     EXPECT_EQ(alpha_at(rgba, 5, 5), 255);
 }
 
+// Runs of one colour are stored whole rows at a time: every width must come
+// out exact and end where it should, with RGB and with RGBA and its alpha.
+TEST_F(Drawing, BoxesOfEveryWidthStoreTheirColourExactly) {
+    const Rgb grey{90, 90, 90}, colour{1, 2, 3};
+    constexpr int widths = 70;
+    ImageHandle rgb = make_image(1, widths + 6, widths, grey);
+    ImageHandle rgba = make_image(2, widths + 6, widths, grey, 32, 40);
+    begin(1);
+    for (int w = 1; w <= widths; ++w) draw_box(3, w - 1, w, 1, colour_rgb(1, 2, 3));
+    begin(2);
+    drawing_mode(WriteAlpha);
+    for (int w = 1; w <= widths; ++w) draw_box(3, w - 1, w, 1, with_alpha(colour, 200));
+    drawing_end();
+    for (int w = 1; w <= widths; ++w) {
+        const int y = w - 1;
+        EXPECT_TRUE(region_is(rgb, 3, y, w, 1, colour)) << "width " << w;
+        EXPECT_TRUE(region_is(rgba, 3, y, w, 1, colour)) << "width " << w;
+        for (ImageHandle image : {rgb, rgba}) {
+            EXPECT_EQ(pixel_at(image, 2, y), grey) << "width " << w;
+            EXPECT_EQ(pixel_at(image, 3 + w, y), grey) << "width " << w;
+        }
+        EXPECT_EQ(alpha_at(rgba, 3, y), 200);
+        EXPECT_EQ(alpha_at(rgba, 2 + w, y), 200);
+        EXPECT_EQ(alpha_at(rgba, 3 + w, y), 40);
+    }
+}
+
 TEST_F(Drawing, OutlineDrawsOnlyTheBorder) {
     ImageHandle image = make_image(1, 12, 6, white);
     begin(1);
@@ -479,13 +506,13 @@ TEST_F(Drawing, TextPaintsItsBoxInTheBackColourWithGlyphsInTheFrontColour) {
         for (int x = 30; x < 30 + w; ++x) ASSERT_NE(pixel_at(image, x, y), red) << "box not covered at " << x << ", " << y;
 }
 
-TEST_F(Drawing, TextTallerThanThePixmapIsCutButKeepsItsWidth) {
+TEST_F(Drawing, TextTallerThanItsStripIsCutButKeepsItsWidth) {
     const std::string lines = "W\nW\nW\nW\nW\nW";
     int w = 0, h = 0;
     pango_size(font_handle(1), lines, w, h);
     int hg_w = 0, hg_h = 0;
     pango_size(font_handle(1), "Hg", hg_w, hg_h);
-    ASSERT_GT(h, std::max(50, hg_h + 20)) << "the text must be taller than the smallest pixmap";
+    ASSERT_GT(h, std::max(50, hg_h + 20)) << "the text must be taller than the smallest strip";
 
     ImageHandle image = make_image(1, 100, 200, red);
     begin(1);
@@ -493,7 +520,7 @@ TEST_F(Drawing, TextTallerThanThePixmapIsCutButKeepsItsWidth) {
     EXPECT_EQ(draw_text(5, 5, lines, 0, colour_rgb(255, 255, 255)), 5 + w);
     EXPECT_EQ(changed_area(image, red).height(), std::max(50, hg_h + 20));
 
-    // A larger font grows the pixmap, and it does not shrink again.
+    // A larger font grows the strip, and it does not shrink again.
     int big_w = 0, big_h = 0;
     pango_size(font_handle(2), "Hg", big_w, big_h);
     ASSERT_GT(big_h + 20, h);
@@ -502,6 +529,50 @@ TEST_F(Drawing, TextTallerThanThePixmapIsCutButKeepsItsWidth) {
     fill(image, red);
     EXPECT_EQ(draw_text(5, 5, lines, 0, colour_rgb(255, 255, 255)), 5 + w);
     EXPECT_EQ(changed_area(image, red).height(), h);
+}
+
+// Text in a picture is drawn on our side of the display connection; it must
+// come out as the display itself draws the same layout (same hinting and
+// antialiasing), or saved diagrams would not match what the windows show.
+TEST_F(Drawing, TextInAPictureLooksAsTheDisplayDrawsIt) {
+    font_load(3, "DejaVu Serif", 15, 2);
+    const std::string text = "Мат в 2 хода — Hg 12";
+    for (ObjectId font : {0, 1, 3}) {
+        SCOPED_TRACE("font " + std::to_string(font));
+        int w = 0, h = 0;
+        pango_size(font_handle(font), text, w, h);
+        ASSERT_GT(w, 0);
+        ASSERT_LT(h, 50);
+
+        // The display's own drawing: white glyphs on black in an X pixmap.
+        GdkScreen* screen = gdk_screen_get_default();
+        GdkPixmap* pixmap = gdk_pixmap_new(gdk_screen_get_root_window(screen), w, h,
+                                           gdk_visual_get_depth(gdk_screen_get_system_visual(screen)));
+        gdk_drawable_set_colormap(pixmap, gdk_screen_get_system_colormap(screen));
+        GdkGC* gc = gdk_gc_new(pixmap);
+        GdkColor on{0, 0xFF00, 0xFF00, 0xFF00}, off{0, 0, 0, 0};
+        gdk_gc_set_rgb_fg_color(gc, &off);
+        gdk_draw_rectangle(pixmap, gc, TRUE, 0, 0, w, h);
+        PangoContext* context = gdk_pango_context_get_for_screen(screen);
+        PangoLayout* layout = pango_layout_new(context);
+        pango_layout_set_font_description(layout, font_handle(font));
+        pango_layout_set_text(layout, text.c_str(), -1);
+        gdk_draw_layout_with_colors(pixmap, gc, 0, 0, layout, &on, &off);
+        GdkPixbuf* display = gdk_pixbuf_get_from_drawable(nullptr, pixmap, nullptr, 0, 0, 0, 0, w, h);
+        g_object_unref(layout);
+        g_object_unref(context);
+        g_object_unref(gc);
+        g_object_unref(pixmap);
+        ASSERT_NE(display, nullptr);
+
+        make_image(1, w, h, red);
+        begin(1);
+        drawing_font(font_handle(font));
+        EXPECT_EQ(draw_text(0, 0, text, colour_rgb(255, 255, 255), 0), w);
+        drawing_end();
+        EXPECT_EQ(max_difference(image_handle(1), display), 0);
+        g_object_unref(display);
+    }
 }
 
 TEST_F(Drawing, TextLeftOfTheImageIsCutAtColumnZero) {
