@@ -6,7 +6,9 @@
 #include <array>
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <unordered_map>
 #include <vector>
@@ -472,13 +474,15 @@ struct JpegWriter {
     JpegError error;
 };
 
-bool jpeg_write_rows(JpegWriter& writer, std::FILE* stream, const std::uint8_t* pixels, int width, int height,
-                     std::size_t stride, unsigned flags, int quality) {
+// Encodes into memory that libjpeg allocates (*encoded, to be freed with
+// std::free, also after a failure).
+bool jpeg_write_rows(JpegWriter& writer, unsigned char** encoded, unsigned long* size, const std::uint8_t* pixels,
+                     int width, int height, std::size_t stride, unsigned flags, int quality) {
     jpeg_compress_struct& cinfo = writer.cinfo;
     set_error_handler(writer.error, reinterpret_cast<j_common_ptr>(&cinfo));
     if (setjmp(writer.error.jump)) return false;
     jpeg_create_compress(&cinfo);
-    jpeg_stdio_dest(&cinfo, stream);  // its flush at the end reports write errors
+    jpeg_mem_dest(&cinfo, encoded, size);
     cinfo.image_width = static_cast<JDIMENSION>(width);
     cinfo.image_height = static_cast<JDIMENSION>(height);
     cinfo.input_components = 3;
@@ -497,15 +501,21 @@ bool jpeg_write_rows(JpegWriter& writer, std::FILE* stream, const std::uint8_t* 
     return true;
 }
 
+// The whole file is encoded before the file system is touched, then written
+// in one go: an encoder failure leaves no trace, and the destination is only
+// replaced once the new file is complete.
 int jpeg_encode(const std::string& path, const std::uint8_t* pixels, int width, int height, std::size_t stride,
                 unsigned flags, int quality, int) {
     if (!pixels || width <= 0 || height <= 0) return 0;
-    ReplacingFile file(path);
-    if (!file.stream()) return 0;
     JpegWriter writer{};
-    bool written = jpeg_write_rows(writer, file.stream(), pixels, width, height, stride, flags, quality);
+    unsigned char* encoded = nullptr;
+    unsigned long size = 0;
+    bool written = jpeg_write_rows(writer, &encoded, &size, pixels, width, height, stride, flags, quality);
     jpeg_destroy_compress(&writer.cinfo);
-    return written && file.commit() ? 1 : 0;
+    std::unique_ptr<unsigned char, decltype(&std::free)> owned(encoded, &std::free);
+    if (!written || !encoded) return 0;
+    ReplacingFile file(path);
+    return file.write(encoded, size) && file.commit() ? 1 : 0;
 }
 
 // ---------------------------------------------------------------------------
