@@ -13,8 +13,7 @@
 #include <string>
 #include <vector>
 
-#include <jpeglib.h>
-
+#include "bench/bare_jpeg.h"
 #include "toolkit/toolkit.h"
 
 namespace {
@@ -58,51 +57,13 @@ std::vector<std::uint8_t> draw_board(int width, int height) {
     return rgb;
 }
 
-// Bare libjpeg: quality 70, every other setting the library's default.
-void bare_encode(const std::string& path, const std::uint8_t* rgb, int width, int height, std::size_t stride) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) std::abort();
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr error;
-    cinfo.err = jpeg_std_error(&error);
-    jpeg_create_compress(&cinfo);
-    jpeg_stdio_dest(&cinfo, file);
-    cinfo.image_width = static_cast<JDIMENSION>(width);
-    cinfo.image_height = static_cast<JDIMENSION>(height);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 70, FALSE);
-    jpeg_start_compress(&cinfo, TRUE);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = const_cast<JSAMPLE*>(rgb + cinfo.next_scanline * stride);
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    if (std::fclose(file) != 0) std::abort();
-}
-
-// Bare libjpeg: the file decoded straight into a caller's buffer.
+// Bare libjpeg decoding into a packed RGB buffer, resized to fit.
 void bare_decode(const std::string& path, std::vector<std::uint8_t>& pixels) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) std::abort();
-    jpeg_decompress_struct cinfo;
-    jpeg_error_mgr error;
-    cinfo.err = jpeg_std_error(&error);
-    jpeg_create_decompress(&cinfo);
-    jpeg_stdio_src(&cinfo, file);
-    jpeg_read_header(&cinfo, TRUE);
-    jpeg_start_decompress(&cinfo);
-    std::size_t stride = 3 * static_cast<std::size_t>(cinfo.output_width);
-    pixels.resize(stride * cinfo.output_height);
-    while (cinfo.output_scanline < cinfo.output_height) {
-        JSAMPROW row = pixels.data() + cinfo.output_scanline * stride;
-        jpeg_read_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_decompress(&cinfo);
-    jpeg_destroy_decompress(&cinfo);
-    std::fclose(file);
+    bare::decode(path, [&](int width, int height) {
+        const std::size_t stride = 3 * static_cast<std::size_t>(width);
+        pixels.resize(stride * static_cast<std::size_t>(height));
+        return bare::Rows{pixels.data(), stride};
+    });
 }
 
 // The test pictures, written once per run into a scratch folder.
@@ -114,7 +75,7 @@ struct Pictures {
         folder = pattern;
         for (auto [w, h] : {std::pair{450, 475}, std::pair{1180, 1628}}) {
             std::vector<std::uint8_t> rgb = draw_board(w, h);
-            bare_encode(path(w), rgb.data(), w, h, 3 * static_cast<std::size_t>(w));
+            bare::encode(path(w), rgb.data(), w, h, 3 * static_cast<std::size_t>(w));
         }
     }
     ~Pictures() {
@@ -180,7 +141,7 @@ void BM_BareLibjpegEncode(benchmark::State& state) {
     bare_decode(pictures().path(width_of(state)), pixels);
     int width = width_of(state), height = static_cast<int>(pixels.size() / (3 * static_cast<std::size_t>(width)));
     std::string out = pictures().output("bare.jpg");
-    for (auto _ : state) bare_encode(out, pixels.data(), width, height, 3 * static_cast<std::size_t>(width));
+    for (auto _ : state) bare::encode(out, pixels.data(), width, height, 3 * static_cast<std::size_t>(width));
 }
 
 // The composers' scale of a sheet to an A4 preview.

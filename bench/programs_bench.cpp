@@ -25,8 +25,7 @@
 #include <string>
 #include <vector>
 
-#include <jpeglib.h>
-
+#include "bench/bare_jpeg.h"
 #include "composer/composer.h"
 #include "editor/editor.h"
 #include "toolkit/toolkit.h"
@@ -38,7 +37,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int square = 50;
 constexpr int sheet_diagrams = 12;
-constexpr int jpeg_quality = 70;  // the store's default, 7 x 10
 
 char program_name[] = "diagram_bench";
 char* program_argv[] = {program_name, nullptr};
@@ -91,58 +89,19 @@ private:
 
 // ---- bare libjpeg ----
 
-void bare_encode(const std::string& path, const guchar* pixels, int width, int height, int stride, int channels) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) std::abort();
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr error;
-    cinfo.err = jpeg_std_error(&error);
-    jpeg_create_compress(&cinfo);
-    jpeg_stdio_dest(&cinfo, file);
-    cinfo.image_width = static_cast<JDIMENSION>(width);
-    cinfo.image_height = static_cast<JDIMENSION>(height);
-    cinfo.input_components = channels;
-    cinfo.in_color_space = channels == 4 ? JCS_EXT_RGBX : JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, jpeg_quality, FALSE);
-    jpeg_start_compress(&cinfo, TRUE);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = const_cast<JSAMPLE*>(pixels + static_cast<std::size_t>(cinfo.next_scanline) * stride);
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    if (std::fclose(file) != 0) std::abort();
-}
-
 void bare_encode(const std::string& path, GdkPixbuf* picture) {
-    bare_encode(path, gdk_pixbuf_get_pixels(picture), gdk_pixbuf_get_width(picture), gdk_pixbuf_get_height(picture),
-                gdk_pixbuf_get_rowstride(picture), gdk_pixbuf_get_n_channels(picture));
+    bare::encode(path, gdk_pixbuf_get_pixels(picture), gdk_pixbuf_get_width(picture), gdk_pixbuf_get_height(picture),
+                 static_cast<std::size_t>(gdk_pixbuf_get_rowstride(picture)), gdk_pixbuf_get_n_channels(picture));
 }
 
 // The file decoded straight into a new pixel buffer.
 GdkPixbuf* bare_decode(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) std::abort();
-    jpeg_decompress_struct cinfo;
-    jpeg_error_mgr error;
-    cinfo.err = jpeg_std_error(&error);
-    jpeg_create_decompress(&cinfo);
-    jpeg_stdio_src(&cinfo, file);
-    jpeg_read_header(&cinfo, TRUE);
-    cinfo.out_color_space = JCS_RGB;
-    jpeg_start_decompress(&cinfo);
-    GdkPixbuf* picture = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, static_cast<int>(cinfo.output_width),
-                                        static_cast<int>(cinfo.output_height));
-    guchar* pixels = gdk_pixbuf_get_pixels(picture);
-    int stride = gdk_pixbuf_get_rowstride(picture);
-    while (cinfo.output_scanline < cinfo.output_height) {
-        JSAMPROW row = pixels + static_cast<std::size_t>(cinfo.output_scanline) * stride;
-        jpeg_read_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_decompress(&cinfo);
-    jpeg_destroy_decompress(&cinfo);
-    std::fclose(file);
+    GdkPixbuf* picture = nullptr;
+    bare::decode(path, [&](int width, int height) {
+        picture = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, width, height);
+        if (!picture) std::abort();
+        return bare::Rows{gdk_pixbuf_get_pixels(picture), static_cast<std::size_t>(gdk_pixbuf_get_rowstride(picture))};
+    });
     return picture;
 }
 
