@@ -10,6 +10,7 @@ X11_CLOSE=${X11_CLOSE:-$BUILD_DIR/tests/x11_close}
 E2E_TMP=$(mktemp -d /tmp/diagrams-e2e.XXXXXX)
 declare -a E2E_PIDS=()
 declare -a E2E_LOGS=()
+declare -A E2E_STATUS_FILES=()
 
 e2e_cleanup() {
     local pid
@@ -18,10 +19,20 @@ e2e_cleanup() {
 }
 trap e2e_cleanup EXIT
 
+# describe_status STATUS: an exit status in words (a signal by its name).
+describe_status() {
+    if [ "$1" -gt 128 ]; then
+        echo "killed by signal $(kill -l "$(($1 - 128))" 2>/dev/null || echo "$(($1 - 128))")"
+    else
+        echo "exit status $1"
+    fi
+}
+
 fail() {
     echo "FAIL: $*" >&2
     local log
     for log in "${E2E_LOGS[@]}"; do
+        [ -s "$log.status" ] && echo "--- $log: the program ended, $(describe_status "$(cat "$log.status")")" >&2
         [ -s "$log" ] && { echo "--- $log (last lines):" >&2; tail -n 20 "$log" >&2; }
     done
     [ -n "${E2E_SHOT_ON_FAIL:-}" ] && import -window root "$E2E_SHOT_ON_FAIL" 2>/dev/null || true
@@ -29,13 +40,25 @@ fail() {
 }
 
 # start_program LOG COMMAND [ARG...]: runs it in the background in the
-# current folder; its pid is in $LAST_PID, its output in LOG.
+# current folder; its pid is in $LAST_PID, its output in LOG. A watcher
+# waits for it and keeps its exit status in LOG.status, so that a program
+# that dies without a word (a crash) still says how it ended.
 start_program() {
     local log=$1; shift
-    "$@" >"$log" 2>&1 &
-    LAST_PID=$!
+    rm -f "$log.pid" "$log.status"
+    (
+        "$@" >"$log" 2>&1 &
+        echo $! >"$log.pid"
+        status=0
+        wait $! || status=$?
+        echo "$status" >"$log.status.new"
+        mv "$log.status.new" "$log.status"
+    ) &
+    until [ -s "$log.pid" ]; do sleep 0.01; done
+    LAST_PID=$(cat "$log.pid")
     E2E_LOGS+=("$log")
     E2E_PIDS+=("$LAST_PID")
+    E2E_STATUS_FILES[$LAST_PID]=$log.status
 }
 
 # wait_window PID TITLE [SECONDS]: prints the X id of the program's visible
@@ -50,7 +73,14 @@ wait_window() {
             echo "$id"
             return 0
         fi
-        kill -0 "$pid" 2>/dev/null || fail "program $pid ended before showing '$title'"
+        if ! kill -0 "$pid" 2>/dev/null; then
+            local status_file=${E2E_STATUS_FILES[$pid]:-} status="?"
+            if [ -n "$status_file" ]; then
+                for _ in $(seq 50); do [ -s "$status_file" ] && break; sleep 0.02; done
+                [ -s "$status_file" ] && status=$(describe_status "$(cat "$status_file")")
+            fi
+            fail "program $pid ended ($status) before showing '$title'"
+        fi
         sleep 0.1
     done
     fail "no window '$title' of $pid within ${limit}s"
@@ -102,10 +132,20 @@ wait_exit() {
         [ $SECONDS -lt $end ] || fail "program $pid still running after ${limit}s"
         sleep 0.1
     done
-    set +e
-    wait "$pid"
-    EXIT_STATUS=$?
-    set -e
+    local status_file=${E2E_STATUS_FILES[$pid]:-}
+    if [ -n "$status_file" ]; then
+        end=$((SECONDS + 5))
+        until [ -s "$status_file" ]; do
+            [ $SECONDS -lt $end ] || fail "no exit status of $pid"
+            sleep 0.02
+        done
+        EXIT_STATUS=$(cat "$status_file")
+    else
+        set +e
+        wait "$pid"
+        EXIT_STATUS=$?
+        set -e
+    fi
 }
 
 # wait_for_file PATH [SECONDS]
