@@ -9,6 +9,8 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 #include "toolkit/images.h"
 
@@ -295,15 +297,63 @@ bool drawable_pixbuf(GdkPixbuf* pixbuf) {
 // drawn on the display take its settings (hinting and antialiasing from the
 // X resources) beneath those GTK puts on the context. The context is given
 // the same, so that text in a picture looks as it does in the windows.
+// The display's settings come from its X resources, read once per display,
+// so they are asked for once per screen.
+struct FontOptionsFree {
+    void operator()(cairo_font_options_t* options) const { cairo_font_options_destroy(options); }
+};
+GdkScreen* display_options_screen = nullptr;
+std::unique_ptr<cairo_font_options_t, FontOptionsFree> display_options;
+
 void use_display_font_options(PangoContext* context, GdkScreen* screen) {
-    cairo_t* cr = gdk_cairo_create(gdk_screen_get_root_window(screen));
-    cairo_font_options_t* options = cairo_font_options_create();
-    cairo_surface_get_font_options(cairo_get_target(cr), options);
+    if (screen != display_options_screen || !display_options) {
+        cairo_t* cr = gdk_cairo_create(gdk_screen_get_root_window(screen));
+        display_options.reset(cairo_font_options_create());
+        cairo_surface_get_font_options(cairo_get_target(cr), display_options.get());
+        cairo_destroy(cr);
+        display_options_screen = screen;
+    }
+    std::unique_ptr<cairo_font_options_t, FontOptionsFree> options(cairo_font_options_copy(display_options.get()));
     if (const cairo_font_options_t* own = pango_cairo_context_get_font_options(context))
-        cairo_font_options_merge(options, own);
-    pango_cairo_context_set_font_options(context, options);
-    cairo_font_options_destroy(options);
-    cairo_destroy(cr);
+        cairo_font_options_merge(options.get(), own);
+    pango_cairo_context_set_font_options(context, options.get());
+}
+
+// The height of "Hg" in the layout's font decides the strip's height. Every
+// session measures it for each font it uses, a Pango shaping each time, so
+// the heights are kept per font and display setting.
+struct FontDescriptionFree {
+    void operator()(PangoFontDescription* font) const { pango_font_description_free(font); }
+};
+struct HgHeight {
+    std::unique_ptr<PangoFontDescription, FontDescriptionFree> font;
+    double resolution;
+    unsigned long options;
+    int height;
+};
+constexpr std::size_t hg_heights_kept = 16;
+std::vector<HgHeight> hg_heights;
+
+int hg_height(PangoLayout* layout) {
+    PangoContext* context = pango_layout_get_context(layout);
+    std::unique_ptr<PangoFontDescription, FontDescriptionFree> font(
+        pango_font_description_copy(pango_context_get_font_description(context)));
+    if (!font) font.reset(pango_font_description_new());
+    if (const PangoFontDescription* own = pango_layout_get_font_description(layout))
+        pango_font_description_merge(font.get(), own, TRUE);
+    const double resolution = pango_cairo_context_get_resolution(context);
+    const cairo_font_options_t* options = pango_cairo_context_get_font_options(context);
+    const unsigned long options_hash = options ? cairo_font_options_hash(options) : 0;
+    for (const HgHeight& known : hg_heights) {
+        if (known.resolution == resolution && known.options == options_hash &&
+            pango_font_description_equal(known.font.get(), font.get()))
+            return known.height;
+    }
+    int ignored = 0, height = 0;
+    tk::layout_text_size(layout, "Hg", ignored, height);
+    if (hg_heights.size() == hg_heights_kept) hg_heights.erase(hg_heights.begin());
+    hg_heights.push_back({std::move(font), resolution, options_hash, height});
+    return height;
 }
 
 // Text is drawn into a strip of the target's width at least this high.
@@ -395,9 +445,7 @@ public:
     void set_font(FontHandle font) override {
         if (!layout_) return;
         pango_layout_set_font_description(layout_, font == default_font() ? default_font_ : font);
-        int ignored = 0, hg_height = 0;
-        tk::layout_text_size(layout_, "Hg", ignored, hg_height);
-        int needed = std::min(std::max(min_text_height, hg_height + 20), max_strip_side);
+        int needed = std::min(std::max(min_text_height, hg_height(layout_) + 20), max_strip_side);
         if (!strip_ || strip_height_ < needed) grow_strip(needed);
     }
 

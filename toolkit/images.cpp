@@ -58,6 +58,22 @@ void image_shutdown() {
     if (images) images->release_all();
 }
 
+namespace {
+// An RGB or RGBA pixbuf with the stride gdk_pixbuf_new would give it, its
+// pixels all zero when asked (calloc, which skips the work for fresh pages).
+GdkPixbuf* new_pixbuf(int width, int height, bool alpha, bool zeroed) {
+    const std::size_t stride = (static_cast<std::size_t>(width) * (alpha ? 4 : 3) + 3) & ~std::size_t{3};
+    guchar* pixels = static_cast<guchar*>(zeroed ? g_try_malloc0_n(static_cast<gsize>(height), stride)
+                                                 : g_try_malloc_n(static_cast<gsize>(height), stride));
+    if (!pixels) return nullptr;
+    auto release = [](guchar* data, gpointer) { g_free(data); };
+    GdkPixbuf* buffer = gdk_pixbuf_new_from_data(pixels, GDK_COLORSPACE_RGB, alpha, 8, width, height,
+                                                 static_cast<int>(stride), release, nullptr);
+    if (!buffer) g_free(pixels);
+    return buffer;
+}
+}  // namespace
+
 std::intptr_t image_create(ObjectId id, int width, int height, int depth) {
     if (!images) return 0;
     ObjectId requested = id;
@@ -65,21 +81,16 @@ std::intptr_t image_create(ObjectId id, int width, int height, int depth) {
     ImageRecord* record = images->acquire(id);
     if (!record) return 0;
     bool alpha = (depth & ~ImageTransparent) == 32;
-    GdkPixbuf* buffer = nullptr;
-    if (tk::image_size_allowed(width, height)) {
-        buffer = gdk_pixbuf_new(GDK_COLORSPACE_RGB, alpha, 8, width, height);
-    }
+    // Black, and transparent only when asked. The pixels are allocated here
+    // so that the clearing happens once: gdk_pixbuf_new promises no content,
+    // and the editor creates a new diagram picture for every render.
+    const bool zeroed = !alpha || (depth & ImageTransparent);
+    GdkPixbuf* buffer = tk::image_size_allowed(width, height) ? new_pixbuf(width, height, alpha, zeroed) : nullptr;
     if (!buffer) {
         images->remove(id);
         return 0;
     }
-    if (!alpha || (depth & ImageTransparent)) {
-        // All bytes 0: much faster than gdk_pixbuf_fill's pixel loop, and the
-        // editor creates a new diagram picture for every render.
-        std::memset(gdk_pixbuf_get_pixels(buffer), 0, gdk_pixbuf_get_byte_length(buffer));
-    } else {
-        gdk_pixbuf_fill(buffer, 0x000000FFu);
-    }
+    if (!zeroed) gdk_pixbuf_fill(buffer, 0x000000FFu);
     record->buffer = buffer;
     record->width = static_cast<std::int16_t>(width);
     record->height = static_cast<std::int16_t>(height);
