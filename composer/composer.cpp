@@ -106,11 +106,7 @@ void save_sheet() {
 // diagrams land in their cells, a save writes the full sheet and a second
 // print is the same as the first.
 void print_sheet() {
-    printing_begin("print diagram");
-    drawing_begin(printer_target());
-    printer_draw_image(image_handle(sheet_image), 0, 0, printer_page_width(), printer_page_height());
-    drawing_end();
-    printing_end();
+    print_stretched_page("print diagram", image_handle(sheet_image));
 }
 
 bool start_up(int argc, char** argv) {

@@ -769,3 +769,11 @@ void printer_draw_image(ImageHandle image, int x, int y, int width, int height) 
     PrinterTarget* target = printer_session();
     if (target && target->begun()) target->draw_scaled(image, x, y, width, height);
 }
+
+void print_stretched_page(const std::string& job_name, ImageHandle image) {
+    printing_begin(job_name);  // without a document the steps below do nothing
+    drawing_begin(printer_target());
+    printer_draw_image(image, 0, 0, printer_page_width(), printer_page_height());
+    drawing_end();
+    printing_end();
+}
