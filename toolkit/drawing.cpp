@@ -296,9 +296,8 @@ bool drawable_pixbuf(GdkPixbuf* pixbuf) {
 // The text strip is an image of our own, which has no font settings: glyphs
 // drawn on the display take its settings (hinting and antialiasing from the
 // X resources) beneath those GTK puts on the context. The context is given
-// the same, so that text in a picture looks as it does in the windows.
-// The display's settings come from its X resources, read once per display,
-// so they are asked for once per screen.
+// the same, so that text in a picture looks as it does in the windows. X
+// resources are read once per display, so they are asked for once per screen.
 struct FontOptionsFree {
     void operator()(cairo_font_options_t* options) const { cairo_font_options_destroy(options); }
 };
