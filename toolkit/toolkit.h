@@ -8,5 +8,6 @@
 #include "toolkit/codecs.h"
 #include "toolkit/drawing.h"
 #include "toolkit/files.h"
+#include "toolkit/failure.h"
 #include "toolkit/requesters.h"
 #include "toolkit/printing.h"
