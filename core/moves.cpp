@@ -29,12 +29,15 @@ struct Tables {
     // The squares along each of the eight lines from each square, nearest first.
     std::int8_t ray[64][8][7]{};
     std::int8_t ray_length[64][8]{};
-    // Whether two squares share a rank, file or diagonal.
-    bool aligned[64][64]{};
+    // Which of the eight lines leads from one square to another, or -1.
+    std::int8_t direction[64][64]{};
     // The castling rights that survive a move touching the square.
     std::uint8_t keep[64]{};
 
     constexpr Tables() {
+        for (auto& row : direction) {
+            for (auto& d : row) d = -1;
+        }
         for (int s = 0; s < 64; ++s) {
             const int f = file_of(s), r = rank_of(s);
             for (int i = 0; i < 8; ++i) {
@@ -47,7 +50,7 @@ struct Tables {
                      nf += line_steps[i][0], nr += line_steps[i][1]) {
                     const int t = square_of(nf, nr);
                     ray[s][i][ray_length[s][i]++] = static_cast<std::int8_t>(t);
-                    aligned[s][t] = true;
+                    direction[s][t] = static_cast<std::int8_t>(i);
                 }
             }
             keep[s] = 0xF;
@@ -154,6 +157,7 @@ std::optional<Board> Board::from_position(const Position& position, std::string*
     b.fullmove_ = position.fullmove_number < 1 ? 1 : position.fullmove_number;
 
     if (b.attacked(b.kings_[b.white_ ? 1 : 0], b.white_)) return fail("the side not to move is in check");
+    b.check_ = b.king_attacked();
     return b;
 }
 
@@ -206,8 +210,6 @@ bool Board::attacked(int square, bool by_white) const {
     }
     return false;
 }
-
-bool Board::in_check() const { return attacked(kings_[white_ ? 0 : 1], !white_); }
 
 void Board::pseudo_moves(MoveList& out) const {
     const bool w = white_;
@@ -287,30 +289,76 @@ void Board::pseudo_moves(MoveList& out) const {
 
 bool Board::leaves_king_safe(Move m) const {
     const int king = kings_[white_ ? 0 : 1];
-    // A man off every line through its king cannot uncover it; only a check
-    // already given, a king move or en passant (two men leave) need the test.
-    if (m.from != king && m.kind != MoveKind::EnPassant && !tables.aligned[king][m.from] && !in_check()) return true;
-    Board next = *this;
-    next.apply(m);
-    return !next.attacked(next.kings_[white_ ? 0 : 1], !white_);
+    // A check already given, a king move and en passant (two men leave the
+    // board's lines) are tried out on a copy.
+    if (check_ || m.from == king || m.kind == MoveKind::EnPassant) {
+        Board next = *this;
+        next.apply(m);
+        return !next.attacked(next.kings_[white_ ? 0 : 1], !white_);
+    }
+    // Otherwise only a pin matters: the man is the first on a line from its
+    // king, an enemy slider of that line's kind the next, and the move
+    // leaves the line.
+    const int d = tables.direction[king][m.from];
+    if (d < 0) return true;
+    const std::int8_t* ray = tables.ray[king][d];
+    const int length = tables.ray_length[king][d];
+    int i = 0;
+    for (; ray[i] != m.from; ++i) {
+        if ((*this)[ray[i]] != Piece::Empty) return true;
+    }
+    for (++i; i < length; ++i) {
+        const Piece p = (*this)[ray[i]];
+        if (p == Piece::Empty) continue;
+        const bool pinner = p == man(Queen, !white_) || p == man(d < 4 ? Rook : Bishop, !white_);
+        return !pinner || tables.direction[king][m.to] == d;
+    }
+    return true;
+}
+
+bool Board::gives_check(Move m) const {
+    // After the move: the side to move is the one that may be in check.
+    const int king = kings_[white_ ? 0 : 1];
+    const bool mover = !white_;
+    const Piece p = (*this)[m.to];
+    const int df = file_of(king) - file_of(m.to), dr = rank_of(king) - rank_of(m.to);
+    switch (kind_of(p)) {
+        case Pawn:
+            if ((df == 1 || df == -1) && dr == (mover ? 1 : -1)) return true;
+            break;
+        case Knight:
+            if ((df * df + dr * dr) == 5) return true;
+            break;
+        case King:
+            break;
+        default: {
+            const int d = tables.direction[m.to][king];
+            if (d >= 0 && (kind_of(p) == Queen || (d < 4) == (kind_of(p) == Rook))) {
+                const std::int8_t* ray = tables.ray[m.to][d];
+                int i = 0;
+                while (ray[i] != king && (*this)[ray[i]] == Piece::Empty) ++i;
+                if (ray[i] == king) return true;
+            }
+        }
+    }
+    // A line through the square left.
+    const int d = tables.direction[king][m.from];
+    if (d < 0) return false;
+    const std::int8_t* ray = tables.ray[king][d];
+    for (int i = 0, length = tables.ray_length[king][d]; i < length; ++i) {
+        const Piece q = (*this)[ray[i]];
+        if (q == Piece::Empty) continue;
+        return q == man(Queen, mover) || q == man(d < 4 ? Rook : Bishop, mover);
+    }
+    return false;
 }
 
 void Board::legal_moves(MoveList& out) const {
     MoveList pseudo;
     pseudo_moves(pseudo);
     out.clear();
-    const int king = kings_[white_ ? 0 : 1];
-    const bool check = in_check();
     for (const Move& m : pseudo) {
-        bool safe;
-        if (!check && m.from != king && m.kind != MoveKind::EnPassant && !tables.aligned[king][m.from]) {
-            safe = true;
-        } else {
-            Board next = *this;
-            next.apply(m);
-            safe = !next.attacked(next.kings_[white_ ? 0 : 1], !white_);
-        }
-        if (safe) out.push(m);
+        if (leaves_king_safe(m)) out.push(m);
     }
 }
 
@@ -354,7 +402,17 @@ void Board::apply(Move m) {
     white_ = !w;
 }
 
-void Board::play(Move m) { apply(m); }
+void Board::play(Move m) {
+    apply(m);
+    // En passant and castling move two men: the whole test.
+    check_ = m.kind == MoveKind::EnPassant || m.kind == MoveKind::Castle ? king_attacked() : gives_check(m);
+}
+
+void Board::play(Move m, std::string& san) {
+    write_bare_san(m, san);
+    play(m);
+    if (check_) san += has_legal_move() ? '+' : '#';
+}
 
 int Board::candidates(Piece white_kind, int to, int from_file, int from_rank, Move* out, int max,
                       int* pseudo_count) const {
@@ -393,7 +451,19 @@ int Board::candidates(Piece white_kind, int to, int from_file, int from_rank, Mo
     return n;
 }
 
-SanResult Board::parse_san(std::string_view s) const {
+SanResult Board::parse_san(std::string_view text) const { return read_san(text, nullptr); }
+
+SanResult Board::play_san(std::string_view text, std::string& out) {
+    bool alone = false;
+    SanResult r = read_san(text, &alone);
+    if (!r.ok) return r;
+    write_bare_san(r.move, out, alone);
+    play(r.move);
+    if (check_) out += has_legal_move() ? '+' : '#';
+    return r;
+}
+
+SanResult Board::read_san(std::string_view s, bool* alone) const {
     // Decorations after the move, in any order and number.
     for (bool trimmed = true; trimmed;) {
         trimmed = false;
@@ -467,7 +537,11 @@ SanResult Board::parse_san(std::string_view s) const {
         Move found[16];
         int pseudo = 0;
         const int n = candidates(man(kind, true), to, from_file, from_rank, found, 16, &pseudo);
-        if (n == 1) return accepted(found[0]);
+        if (n == 1) {
+            // No other man of the kind could go there: nothing to disambiguate.
+            if (alone) *alone = from_file < 0 && from_rank < 0;
+            return accepted(found[0]);
+        }
         const std::string name = kind_names[kind];
         if (n > 1) return refusal(count_word(n) + " " + name + "s can go to " + target);
         // Men that reach the square but are pinned, or leave a check unanswered.
@@ -518,6 +592,11 @@ SanResult Board::parse_san(std::string_view s) const {
 }
 
 void Board::write_san(Move m, std::string& out) const {
+    Board next = *this;
+    next.play(m, out);
+}
+
+void Board::write_bare_san(Move m, std::string& out, bool alone) const {
     const Piece p = (*this)[m.from];
     const int kind = kind_of(p);
     if (m.kind == MoveKind::Castle) {
@@ -535,7 +614,7 @@ void Board::write_san(Move m, std::string& out) const {
         }
     } else {
         out += kind_letters[kind];
-        if (kind != King) {
+        if (kind != King && !alone) {
             Move rivals[16];
             const int n = candidates(man(kind, true), m.to, -1, -1, rivals, 16, nullptr);
             bool shared = false, same_file = false, same_rank = false;
@@ -554,9 +633,6 @@ void Board::write_san(Move m, std::string& out) const {
         out += static_cast<char>('a' + file_of(m.to));
         out += static_cast<char>('1' + rank_of(m.to));
     }
-    Board next = *this;
-    next.apply(m);
-    if (next.in_check()) out += next.has_legal_move() ? '+' : '#';
 }
 
 std::string Board::san(Move m) const {

@@ -89,7 +89,7 @@ public:
     int halfmove_clock() const { return halfmove_; }
     int fullmove_number() const { return fullmove_; }
 
-    bool in_check() const;
+    bool in_check() const { return check_; }
     void legal_moves(MoveList& out) const;
     bool has_legal_move() const;
     bool is_checkmate() const { return in_check() && !has_legal_move(); }
@@ -100,6 +100,9 @@ public:
     // Makes a legal move; anything else leaves the board in an undefined
     // (but memory-safe) state.
     void play(Move m);
+    // Makes a legal move and appends its SAN with check or mate sign: what
+    // write_san and play do, for the price of one.
+    void play(Move m, std::string& san);
 
     // Reads one SAN move. Tolerated: "0-0" for "O-O", "e8Q" for "e8=Q", a
     // lower-case promotion letter after '=', trailing "+", "#", "!", "?" and
@@ -110,15 +113,26 @@ public:
     // legal here.
     void write_san(Move m, std::string& out) const;
     std::string san(Move m) const;
+    // Reads a SAN move and, when it is legal, makes it and appends it as
+    // the rules write it (the PGN reader's step, done once).
+    SanResult play_san(std::string_view text, std::string& out);
 
     bool operator==(const Board&) const = default;
 
 private:
     Board() = default;
     bool attacked(int square, bool by_white) const;
+    bool king_attacked() const { return attacked(kings_[white_ ? 0 : 1], !white_); }
+    // The SAN without its check or mate sign; alone: no other man of the
+    // kind can go to the square, so no disambiguation is looked for.
+    void write_bare_san(Move m, std::string& out, bool alone = false) const;
+    SanResult read_san(std::string_view text, bool* alone) const;
     // Pseudo-legal moves: legal but for leaving the own king in check.
     void pseudo_moves(MoveList& out) const;
     bool leaves_king_safe(Move m) const;
+    // Whether the move just made by apply() checks the side now to move;
+    // not for en passant or castling.
+    bool gives_check(Move m) const;
     void apply(Move m);
     // Legal moves to a square of the mover's men of one kind (given as the
     // white man), from the file and rank given (-1: any); *pseudo_count gets
@@ -133,6 +147,9 @@ private:
     std::array<std::int8_t, 2> kings_{};  // white, black
     int halfmove_ = 0;
     int fullmove_ = 1;
+    // Whether the side to move is in check: kept by play(), not by apply(),
+    // which also makes the trial moves of the legality test.
+    bool check_ = false;
 };
 
 // Leaf nodes of the legal move tree to the given depth: the standard check

@@ -405,15 +405,13 @@ private:
             out += ' ';
         }
         if (board_) {
-            SanResult move = board_->parse_san(san);
+            SanResult move = board_->play_san(san, out);
             if (!move.ok) {
                 fail(std::move(move.error), line);
                 e_.move_number = std::to_string(number_) + (white_ ? "" : "...");
                 e_.san.assign(san);
                 return;
             }
-            board_->write_san(move.move, out);
-            board_->play(move.move);
         } else if (!g_.puzzle) {
             fail("the position cannot be played: " + unplayable_, line);
             return;
