@@ -121,6 +121,20 @@ std::optional<Board> Board::from_position(const Position& position, std::string*
         }
         if (kind_of(p) == Pawn && (rank_of(s) == 0 || rank_of(s) == 7)) return fail("a pawn on the first or last rank");
     }
+    for (bool white : {true, false}) {
+        // Men beyond the first set can only come from promoted pawns.
+        int pawns = 0, extra = 0;
+        const int initial[6] = {1, 1, 2, 2, 2, 8};
+        for (int kind = Queen; kind <= Knight; ++kind) {
+            int count = 0;
+            for (Piece p : b.squares_) count += p == man(kind, white);
+            if (count > initial[kind]) extra += count - initial[kind];
+        }
+        for (Piece p : b.squares_) pawns += p == man(Pawn, white);
+        if (pawns > 8 || extra > 8 - pawns) {
+            return fail(white ? "White has more men than a game can give" : "Black has more men than a game can give");
+        }
+    }
     if (kings[0] == 0) return fail("White has no king");
     if (kings[1] == 0) return fail("Black has no king");
     if (kings[0] > 1) return fail("White has more than one king");
@@ -275,7 +289,7 @@ void Board::pseudo_moves(MoveList& out) const {
     // other moves) land on an attacked square.
     const int home = w ? 4 : 60;
     const std::uint8_t short_right = w ? white_short : black_short, long_right = w ? white_long : black_long;
-    if ((castling_ & (short_right | long_right)) && !attacked(home, !w)) {
+    if ((castling_ & (short_right | long_right)) && !check_) {
         if ((castling_ & short_right) && (*this)[home + 1] == Piece::Empty && (*this)[home + 2] == Piece::Empty &&
             !attacked(home + 1, !w)) {
             add(home, home + 2, MoveKind::Castle);

@@ -2,8 +2,9 @@
 // and writing them in standard algebraic notation (SAN).
 //
 // A Board is a Position that can be played: side to move known, one king a
-// side, no pawn on the first or last rank, the side not to move not in
-// check. Castling rights and the en passant square are read from the
+// side, no more men than a game can give a side (16, at most 8 pawns, no
+// more promoted men than pawns gone), no pawn on the first or last rank,
+// the side not to move not in check. Castling rights and the en passant square are read from the
 // position's text fields; rights the men's places do not allow (king or rook
 // not at home) and an en passant square no pawn has just passed are dropped.
 // Marks count as empty squares and do not come back from position().
@@ -34,13 +35,18 @@ struct Move {
     bool operator==(const Move&) const = default;
 };
 
-// Enough for any position: the most known is 218 moves.
+// Enough for the pseudo-legal moves of any Board: its men are no more than a
+// game can have, and nine queens, two rooks, bishops and knights and a king
+// make at most 323 moves. Pushing past the end drops the move rather than
+// writing past the list.
 class MoveList {
 public:
-    static constexpr int capacity = 256;
+    static constexpr int capacity = 384;
 
     void clear() { size_ = 0; }
-    void push(Move m) { moves_[static_cast<std::size_t>(size_++)] = m; }
+    void push(Move m) {
+        if (size_ < capacity) moves_[static_cast<std::size_t>(size_++)] = m;
+    }
     int size() const { return size_; }
     bool empty() const { return size_ == 0; }
     const Move& operator[](int i) const { return moves_[static_cast<std::size_t>(i)]; }

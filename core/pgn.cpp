@@ -1,6 +1,7 @@
 #include "core/pgn.h"
 
 #include <charconv>
+#include <limits>
 #include <optional>
 
 #include "core/fen.h"
@@ -107,7 +108,7 @@ inline int PgnReader::get() {
     if (c < 0) return c;
     ++at_;
     if (c == '\n') {
-        ++line_;
+        if (line_ < std::numeric_limits<int>::max()) ++line_;
         line_start_ = true;
     } else {
         line_start_ = false;
@@ -171,8 +172,11 @@ public:
             } else if (c == '(') {
                 r_.get();
                 movetext_ = true;
-                if (++depth_ > r_.limits_.max_depth) {
+                // Past the bound the count stops: the game is skipped anyway.
+                if (depth_ >= r_.limits_.max_depth) {
                     fail("variations nested deeper than " + std::to_string(r_.limits_.max_depth));
+                } else {
+                    ++depth_;
                 }
             } else if (c == ')') {
                 const int line = r_.line_;
@@ -204,7 +208,8 @@ public:
 
 private:
     void begin() {
-        g_.number = ++r_.games_;
+        if (r_.games_ < std::numeric_limits<int>::max()) ++r_.games_;
+        g_.number = r_.games_;
         g_.line = r_.line_;
         g_.tags.clear();
         g_.puzzle = false;
@@ -421,6 +426,9 @@ private:
             out.append(san);
         }
         ++g_.plies;
+        // Marks belong to the position they were drawn on: only a comment
+        // after the last move speaks of the diagram of a played game.
+        r_.last_comment_.clear();
         if (!white_) ++number_;
         white_ = !white_;
     }

@@ -75,7 +75,8 @@ struct PgnGame {
     // Such a game is given as far as it goes.
     std::string cut_off;
     // Square colours and arrows: from the comment before the first move of a
-    // puzzle, from the last comment of the main line of a played game.
+    // puzzle; from the last comment of the main line of a played game when
+    // it follows the last move (an earlier one marks an earlier position).
     Annotations annotations;
 
     // The value of a tag, or empty.

@@ -73,6 +73,16 @@ TEST(Moves, PositionsThatCannotBePlayedSayWhy) {
     EXPECT_EQ(why, "a pawn on the first or last rank");
     EXPECT_FALSE(Board::from_position(read_fen("4k3/8/8/8/8/8/8/4K2r b").position, &why));
     EXPECT_EQ(why, "the side not to move is in check");
+    // Sixteen queens cannot come from a game (and would overrun a move list).
+    EXPECT_FALSE(Board::from_position(read_fen("QQQQQQQQ/QQQQQQQQ/8/8/8/8/8/k6K w").position, &why));
+    EXPECT_EQ(why, "White has more men than a game can give");
+    EXPECT_FALSE(Board::from_position(read_fen("4k3/8/8/8/8/8/PPPPPPPP/NNN1K3 w").position, &why));
+    EXPECT_EQ(why, "White has more men than a game can give");
+    // Nine queens and every other man: the most a side can have, all moving.
+    Board many = board("QQQQQQQQ/1Q6/8/8/pp6/kp6/pp6/RRBBNN1K w - - 0 1");
+    MoveList moves;
+    many.legal_moves(moves);
+    EXPECT_GT(moves.size(), 100);  // and no write past the list, which the sanitizer build would see
     // Marks are empty squares to the rules.
     p = Position::initial();
     p[parse_square("e4")] = Piece::Cross;

@@ -95,6 +95,9 @@ TEST(Pgn, CommentsGlyphsNagsVariationsAndEscapeLinesDoNotTouchTheMainLine) {
     EXPECT_EQ(g.caption, "Before the first move");
     // A played game takes its marks from the last comment of the main line.
     EXPECT_EQ(write_annotations(g.annotations), "[%csl Rf7,Gc4][%cal Gc4f7]");
+
+    g = only_game("1. e4 {[%csl Re4]} e5 (1... c5 {[%csl Gc5]}) 2. Nf3 *\n");
+    EXPECT_TRUE(g.annotations.empty()) << write_annotations(g.annotations);
 }
 
 TEST(Pgn, PuzzleGivesItsPositionCaptionSolutionAndMarks) {
