@@ -4,13 +4,15 @@
 // A Board is a Position that can be played: side to move known, one king a
 // side, no more men than a game can give a side (16, at most 8 pawns, no
 // more promoted men than pawns gone), no pawn on the first or last rank,
-// the side not to move not in check. Castling rights and the en passant square are read from the
-// position's text fields; rights the men's places do not allow (king or rook
-// not at home) and an en passant square no pawn has just passed are dropped.
-// Marks count as empty squares and do not come back from position().
+// the side not to move not in check. Castling rights and the en passant
+// square are read from the position's text fields; rights the men's places
+// do not allow (king or rook not at home) and an en passant square no pawn
+// has just passed are dropped. Marks count as empty squares and do not come
+// back from position().
 //
 // Nothing here allocates per move: moves are four bytes, move lists live on
-// the stack, legality is tested on a copy of the 80-byte board.
+// the stack, pins are found along the king's lines, and only king moves, en
+// passant and answers to check are tried out on a copy of the small board.
 #pragma once
 
 #include <array>
