@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "core/fen.h"
 #include "core/moves.h"
 
@@ -244,4 +246,33 @@ TEST(Moves, ClocksCountAndReset) {
     play(b, {"e5"});
     EXPECT_EQ(b.halfmove_clock(), 0);
     EXPECT_EQ(b.fullmove_number(), 3);
+}
+
+TEST(Moves, EveryMoveWrittenReadsBackAsItselfWithTheRightSign) {
+    // Random games from two busy starts: each legal move's SAN, read back,
+    // must give that move, and its sign must tell what the move did.
+    std::mt19937 random(7);
+    for (const Board& start : {Board::initial(), board(kiwipete)}) {
+        for (int game = 0; game < 12; ++game) {
+            Board b = start;
+            for (int ply = 0; ply < 60; ++ply) {
+                MoveList moves;
+                b.legal_moves(moves);
+                if (moves.empty()) break;
+                for (const Move& m : moves) {
+                    const std::string san = b.san(m);
+                    SanResult back = b.parse_san(san);
+                    ASSERT_TRUE(back.ok) << san << " in " << write_fen(b.position()) << ": " << back.error;
+                    ASSERT_EQ(back.move, m) << san << " in " << write_fen(b.position());
+                    Board after = b;
+                    after.play(m);
+                    const char sign = after.is_checkmate() ? '#' : after.in_check() ? '+' : 0;
+                    const char written = san.back() == '+' || san.back() == '#' ? san.back() : 0;
+                    ASSERT_EQ(written, sign) << san << " in " << write_fen(b.position());
+                    ASSERT_EQ(after.in_check(), Board::from_position(after.position())->in_check()) << san;
+                }
+                b.play(moves[static_cast<int>(random() % static_cast<unsigned>(moves.size()))]);
+            }
+        }
+    }
 }
