@@ -174,15 +174,18 @@ public:
                 movetext_ = true;
                 // Past the bound the count stops: the game is skipped anyway.
                 if (depth_ >= r_.limits_.max_depth) {
-                    fail("variations nested deeper than " + std::to_string(r_.limits_.max_depth));
+                    if (!failed_) fail("variations nested deeper than " + std::to_string(r_.limits_.max_depth));
                 } else {
                     ++depth_;
                 }
             } else if (c == ')') {
                 const int line = r_.line_;
                 r_.get();
-                if (depth_ == 0) fail("')' without '('", line);
-                else --depth_;
+                if (depth_ > 0) {
+                    --depth_;
+                } else if (!failed_) {
+                    fail("')' without '('", line);
+                }
             } else if (c == '$') {
                 r_.get();
                 movetext_ = true;
@@ -200,7 +203,7 @@ public:
                 r_.get();
                 // What follows is no tag section of this game any more.
                 movetext_ = true;
-                fail("unexpected " + shown(c), line);
+                if (!failed_) fail("unexpected " + shown(c), line);
             }
         }
         return finish();
