@@ -4,25 +4,23 @@
 // iterations: reading the same bytes from the same kind of stream and
 // looking at each one.
 //
-//   games_per_s  games read and played per second
-//   ratio        the reader's time over the floor's, all iterations together
-//   ours_ms      the reader's time per iteration
-//   floor_ms     the floor's time per iteration
+//   items_per_second  games read and played per second
+//   ratio             the reader's time over the floor's (bench/pair.h)
+//   ours_ms           the reader's time per iteration
+//   base_ms           the floor's time per iteration
 #include <benchmark/benchmark.h>
 
-#include <chrono>
 #include <cstdint>
 #include <istream>
 #include <random>
 #include <streambuf>
 #include <string>
 
+#include "bench/pair.h"
 #include "core/moves.h"
 #include "core/pgn.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 constexpr int book_games = 10000;
 constexpr int plies_per_game = 80;
@@ -72,65 +70,47 @@ public:
     }
 };
 
-double timed(auto&& work) {
-    const Clock::time_point start = Clock::now();
-    work();
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
 void BM_PgnReadAndPlay(benchmark::State& state) {
     const std::string& text = book();
-    double ours = 0, floor = 0;
-    std::int64_t games = 0, count = 0;
+    bench::Pair pair(state);
+    std::int64_t games = 0;
     for (auto _ : state) {
         int read = 0;
         bool broken = false;
-        auto reader = [&] {
-            MemoryBuffer buffer(text);
-            std::istream in(&buffer);
-            chess::PgnReader pgn(in);
-            chess::PgnGame game;
-            chess::PgnError error;
-            chess::PgnReader::Status status;
-            while ((status = pgn.next(game, error)) != chess::PgnReader::Status::End) {
-                if (status == chess::PgnReader::Status::Error) broken = true;
-                ++read;
-            }
-            benchmark::DoNotOptimize(game.position);
-        };
-        auto bytes = [&] {
-            MemoryBuffer buffer(text);
-            std::istream in(&buffer);
-            std::string chunk(64 * 1024, '\0');
-            std::uint64_t lines = 0;
-            while (in.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) || in.gcount() > 0) {
-                const std::streamsize n = in.gcount();
-                for (std::streamsize i = 0; i < n; ++i) lines += chunk[static_cast<std::size_t>(i)] == '\n';
-            }
-            benchmark::DoNotOptimize(lines);
-        };
-        double o;
-        if (count++ % 2 == 0) {
-            o = timed(reader);
-            floor += timed(bytes);
-        } else {
-            floor += timed(bytes);
-            o = timed(reader);
-        }
-        ours += o;
-        state.SetIterationTime(o);
+        pair.run(
+            [&] {
+                MemoryBuffer buffer(text);
+                std::istream in(&buffer);
+                chess::PgnReader pgn(in);
+                chess::PgnGame game;
+                chess::PgnError error;
+                chess::PgnReader::Status status;
+                while ((status = pgn.next(game, error)) != chess::PgnReader::Status::End) {
+                    if (status == chess::PgnReader::Status::Error) broken = true;
+                    ++read;
+                }
+                benchmark::DoNotOptimize(game.position);
+            },
+            [&] {
+                MemoryBuffer buffer(text);
+                std::istream in(&buffer);
+                std::string chunk(64 * 1024, '\0');
+                std::uint64_t lines = 0;
+                while (in.read(chunk.data(), static_cast<std::streamsize>(chunk.size())) || in.gcount() > 0) {
+                    const std::streamsize n = in.gcount();
+                    for (std::streamsize i = 0; i < n; ++i) lines += chunk[static_cast<std::size_t>(i)] == '\n';
+                }
+                benchmark::DoNotOptimize(lines);
+            });
         if (broken || read != book_games) {
             state.SkipWithError("the reader did not read every game of the book");
-            break;
+            return;
         }
         games += read;
     }
-    if (count == 0 || floor <= 0 || ours <= 0) return;
+    pair.report();
+    // With the reader's time as the iteration time: games per second.
     state.SetItemsProcessed(games);
-    state.counters["games_per_s"] = static_cast<double>(games) / ours;
-    state.counters["ratio"] = ours / floor;
-    state.counters["ours_ms"] = 1000 * ours / static_cast<double>(count);
-    state.counters["floor_ms"] = 1000 * floor / static_cast<double>(count);
     state.counters["book_MB"] = static_cast<double>(text.size()) / 1e6;
 }
 BENCHMARK(BM_PgnReadAndPlay)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
