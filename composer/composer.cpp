@@ -106,7 +106,7 @@ void save_sheet() {
 // diagrams land in their cells, a save writes the full sheet and a second
 // print is the same as the first.
 void print_sheet() {
-    print_stretched_page("print diagram", image_handle(sheet_image));
+    print_fitted_page("print diagram", image_handle(sheet_image));
 }
 
 bool start_up(int argc, char** argv) {

@@ -49,7 +49,7 @@ void compose_sheet() {
 // drawn stretched rather than resized, so the sheet itself keeps its size and
 // a second print is the same as the first.
 void print_sheet() {
-    print_stretched_page("print diagram", image_handle(sheet_image));
+    print_fitted_page("print diagram", image_handle(sheet_image));
 }
 
 }  // namespace
