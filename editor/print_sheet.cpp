@@ -11,7 +11,7 @@ constexpr ObjectId print_button = 201;
 constexpr int margin = 40;
 constexpr int gap = 20;
 constexpr int sheet_width = 2 * margin + gap + 1080;
-// The ratio 1.38, not A4's: the sheet is stretched to whatever page it is printed on.
+// The ratio 1.38, not A4's: the sheet is scaled to fit whatever page it is printed on.
 constexpr int sheet_height = sheet_width * 138 / 100;
 
 const Colour white = colour_rgb(255, 255, 255);
@@ -45,9 +45,9 @@ void compose_sheet() {
     drawing_end();
 }
 
-// The sheet stretched over the whole page, whatever the page's ratio. It is
-// drawn stretched rather than resized, so the sheet itself keeps its size and
-// a second print is the same as the first.
+// The sheet scaled to the page keeping its proportions, centred. It is drawn
+// scaled rather than resized, so the sheet itself keeps its size and a second
+// print is the same as the first.
 void print_sheet() {
     print_fitted_page("print diagram", image_handle(sheet_image));
 }
