@@ -99,6 +99,15 @@ bool start_editor(int argc, char** argv) {
         toolkit_shutdown();
         return false;
     }
+    // The window keeps its size: a larger set runs all the same, cut off at
+    // the window's edges.
+    if (square_size > largest_square_size) {
+        std::fprintf(stderr,
+                     "Окно редактора 800 x 620 слишком мало для набора фигур с клеткой %d пикселей: "
+                     "в нём помещаются клетки до %d пикселей\n",
+                     square_size, largest_square_size);
+        std::fflush(stderr);
+    }
     clear_print_slots();
     build_board_window();
     return true;
