@@ -1,0 +1,314 @@
+// The diagram renderer drawn headless: pixels of known squares at known
+// sizes, vector files without pictures inside, files replaced only whole.
+#include <gtest/gtest.h>
+
+#include <cairo.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+
+#include "core/diagram_layout.h"
+#include "core/fen.h"
+#include "render/output.h"
+#include "tests/support/file_size_limit.h"
+#include "tests/support/grey_picture.h"
+#include "tests/support/temp_dir.h"
+
+using namespace chess;
+using namespace chess::render;
+
+namespace {
+
+const Renderer& renderer() {
+    static std::unique_ptr<Renderer> made = [] {
+        std::string error;
+        auto r = Renderer::create(error);
+        EXPECT_TRUE(r) << error;
+        return r;
+    }();
+    return *made;
+}
+
+Diagram diagram_of(const std::string& fen, const std::string& caption = "") {
+    Diagram d;
+    FenResult read = read_fen(fen);
+    EXPECT_TRUE(read.ok) << read.error;
+    d.position = read.position;
+    d.caption = caption;
+    return d;
+}
+
+GreyPicture raster(const Diagram& d, double s) {
+    cairo_surface_t* surface = rasterise(renderer(), d, s);
+    EXPECT_TRUE(surface);
+    if (!surface) return {};
+    GreyPicture picture = from_surface(surface);
+    cairo_surface_destroy(surface);
+    return picture;
+}
+
+// Share of the pixels darker than mid grey.
+double inked(const GreyPicture& p, int x, int y, int w, int h) {
+    int n = 0;
+    for (int row = y; row < y + h; ++row)
+        for (int column = x; column < x + w; ++column) n += p.at(column, row) < 128;
+    return static_cast<double>(n) / (w * h);
+}
+
+std::string contents(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::string run(const std::string& command) {
+    std::string out;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return out;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
+    pclose(pipe);
+    return out;
+}
+
+constexpr const char* kings = "4k3/8/8/8/8/8/8/4K3 w - - 0 1";
+
+}  // namespace
+
+// At 50 pixels a square, the editor's picture: 450 x 475, squares on the
+// editor's grid, crisp one-pixel hatching a third inked.
+TEST(Render, SquaresAndFrameInPixels) {
+    GreyPicture p = raster(diagram_of("8/8/8/8/8/8/8/8 w - - 0 1"), 50);
+    ASSERT_EQ(p.width, 450);
+    ASSERT_EQ(p.height, 475);
+    DiagramLayout layout{50};
+    // a8, top left, is light: all paper.
+    EXPECT_EQ(inked(p, layout.square_x(1), layout.square_y(1), 50, 50), 0.0);
+    for (int x = layout.square_x(1); x < layout.square_x(1) + 50; ++x) EXPECT_EQ(p.at(x, 60), 255);
+    // b8 is dark: one pixel in three along every row, no greys.
+    int x0 = layout.square_x(2), y0 = layout.square_y(1);
+    EXPECT_NEAR(inked(p, x0, y0, 50, 50), 1.0 / 3, 0.02);
+    for (int y = y0; y < y0 + 50; ++y) {
+        int ink = 0;
+        for (int x = x0; x < x0 + 50; ++x) {
+            EXPECT_TRUE(p.at(x, y) == 0 || p.at(x, y) == 255) << x << "," << y;
+            ink += p.at(x, y) == 0;
+        }
+        EXPECT_NEAR(ink, 50 / 3.0, 1.0) << "row " << y;
+    }
+    // The line through the square's top-right corner, as the shipped set has it.
+    EXPECT_EQ(p.at(x0 + 49, y0), 0);
+    EXPECT_EQ(p.at(x0, y0 + 49), 0);
+
+    // The frame: 3-pixel lines at the picture's edge and along the board,
+    // paper between them.
+    for (int y : {0, 1, 2, 22, 23, 24, 425, 426, 427, 447, 448, 449}) EXPECT_EQ(p.at(200, y), 0) << "row " << y;
+    for (int y : {3, 12, 21, 428, 440, 446}) EXPECT_EQ(p.at(200, y), 255) << "row " << y;
+    for (int x : {0, 2, 22, 24, 425, 427, 447, 449}) EXPECT_EQ(p.at(x, 200), 0) << "column " << x;
+    for (int x : {3, 12, 21, 428, 446}) EXPECT_EQ(p.at(x, 200), 255) << "column " << x;
+    // The caption band is white without a caption.
+    EXPECT_EQ(inked(p, 0, 450, 450, 25), 0.0);
+}
+
+// A man on a dark square stands on a white body: inside his outline the
+// dark square agrees with the light one; around him it is hatched.
+TEST(Render, MenStandOnWhiteBodies) {
+    for (double s : {50.0, 27.0, 120.0}) {
+        SCOPED_TRACE(s);
+        int n = static_cast<int>(s);
+        for (Piece p : {Piece::WhiteKing, Piece::BlackKnight, Piece::WhitePawn, Piece::Cross}) {
+            cairo_surface_t* light = cairo_image_surface_create(CAIRO_FORMAT_RGB24, n, n);
+            cairo_surface_t* dark = cairo_image_surface_create(CAIRO_FORMAT_RGB24, n, n);
+            for (auto [surface, is_dark] : {std::pair{light, false}, std::pair{dark, true}}) {
+                cairo_t* cr = cairo_create(surface);
+                renderer().draw_square(cr, p, is_dark, s);
+                cairo_destroy(cr);
+            }
+            GreyPicture l = from_surface(light), d = from_surface(dark);
+            cairo_surface_destroy(light);
+            cairo_surface_destroy(dark);
+            // The middle of the square lies within every man's outline.
+            int disagree = 0, inside = 0;
+            for (int y = n * 3 / 8; y < n * 5 / 8; ++y)
+                for (int x = n * 3 / 8; x < n * 5 / 8; ++x) {
+                    disagree += std::abs(l.at(x, y) - d.at(x, y)) > 40;
+                    ++inside;
+                }
+            EXPECT_EQ(disagree, 0) << static_cast<int>(p);
+            // A corner strip of the dark square is hatched, of the light one paper.
+            EXPECT_NEAR(inked(d, 0, 0, n, n / 16 + 1), 1.0 / 3, 0.1);
+            EXPECT_EQ(inked(l, 0, 0, n, n / 16 + 1), 0.0);
+        }
+    }
+}
+
+// Flipped, a1 is the top-right square and h8 the bottom-left; the
+// coordinates follow.
+TEST(Render, FlipPutsA1TopRight) {
+    Diagram d = diagram_of("7r/8/8/8/8/8/8/R7 w - - 0 1");
+    DiagramLayout layout{50};
+    auto square = [&](const GreyPicture& p, int i, int j) {
+        return p.crop(layout.square_x(i), layout.square_y(j), 50, 50).values;
+    };
+    GreyPicture plain = raster(d, 50);
+    d.options.flipped = true;
+    GreyPicture flipped = raster(d, 50);
+    GreyPicture empty = raster(diagram_of("8/8/8/8/8/8/8/8 w - - 0 1"), 50);
+    // The white rook's a1 (dark) at the bottom left, then at the top right;
+    // the black rook's h8 (dark) the other way round.
+    EXPECT_NE(square(plain, 1, 8), square(empty, 1, 8));
+    EXPECT_EQ(square(flipped, 8, 1), square(plain, 1, 8));
+    EXPECT_EQ(square(flipped, 1, 8), square(plain, 8, 1));
+    EXPECT_EQ(square(flipped, 1, 1), square(empty, 1, 1));
+    EXPECT_EQ(square(flipped, 8, 8), square(empty, 8, 8));
+    // Squares keep their colours: the top-left square is light either way.
+    EXPECT_EQ(inked(flipped, layout.square_x(1), layout.square_y(1), 50, 5), 0.0);
+
+    // The coordinates: "a" under the rightmost column when flipped, "8"
+    // beside the bottom row; compare with the unflipped letters.
+    d.options.coordinates = true;
+    GreyPicture letters_flipped = raster(d, 50);
+    d.options.flipped = false;
+    GreyPicture letters = raster(d, 50);
+    auto file_label = [&](const GreyPicture& p, int i) { return p.crop(layout.square_x(i), 428, 50, 19); };
+    auto rank_label = [&](const GreyPicture& p, int j) { return p.crop(3, layout.square_y(j), 19, 50); };
+    EXPECT_EQ(file_label(letters, 1).values, file_label(letters_flipped, 8).values);
+    EXPECT_EQ(rank_label(letters, 8).values, rank_label(letters_flipped, 1).values);
+    EXPECT_NE(file_label(letters, 1).values, file_label(letters, 2).values);
+    EXPECT_GT(inked(letters, layout.square_x(1), 428, 50, 19), 0.01);
+}
+
+// The caption lies in the band below the frame, centred.
+TEST(Render, CaptionCentredInItsBand) {
+    GreyPicture p = raster(diagram_of(kings, "Мат в два хода"), 50);
+    int left = p.width, right = -1, top = p.height, bottom = -1;
+    for (int y = 0; y < p.height; ++y)
+        for (int x = 0; x < p.width; ++x)
+            if (y >= 450 && p.at(x, y) < 128) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+    ASSERT_GE(right, 0);
+    EXPECT_NEAR((left + right) / 2.0, 225, 3);
+    EXPECT_GT(right - left, 100);
+    EXPECT_GE(top, 452);
+    EXPECT_LT(bottom, 475);
+}
+
+// A diagram number adds its band above; the rest moves down by it.
+TEST(Render, NumberAboveTheFrame) {
+    Diagram d = diagram_of(kings);
+    d.options.number = "12";
+    Size size = diagram_size(d.options, 50);
+    EXPECT_DOUBLE_EQ(size.height, 500);
+    GreyPicture p = raster(d, 50);
+    ASSERT_EQ(p.height, 500);
+    EXPECT_GT(inked(p, 200, 0, 50, 25), 0.05);
+    EXPECT_EQ(p.at(200, 25), 0);  // the frame's outer line, 25 lower
+}
+
+// The print resolutions: whole pixels a third inked at any resolution,
+// thicker lines at higher ones.
+TEST(Render, HatchingInWholePixels) {
+    EXPECT_EQ(raster_hatching(150).width, 1);
+    EXPECT_EQ(raster_hatching(150).period, 3);
+    EXPECT_EQ(raster_hatching(300).width, 2);
+    EXPECT_EQ(raster_hatching(600).period, 12);
+    EXPECT_NEAR(vector_hatching().period, 72.0 / 50, 1e-9);
+    // At 300 dpi a 6 cm diagram: the squares' edges snapped to pixels and
+    // the dark squares' lines 2 pixels in 6 on every row, still no greys.
+    Diagram d = diagram_of("8/8/8/8/8/8/8/8 w - - 0 1");
+    d.options.raster_dpi = 300;
+    double s = square_pixels_for(60, 300);
+    GreyPicture p = raster(d, s);
+    EXPECT_EQ(p.width, 709);
+    VectorDiagramLayout layout{s};
+    int bx = static_cast<int>(std::ceil(layout.square_x(2))), by = static_cast<int>(std::ceil(layout.square_y(1)));
+    int greys = 0;
+    for (int y = by + 1; y < by + 70; ++y) {
+        int ink = 0;
+        for (int x = bx + 1; x < bx + 73; ++x) {
+            greys += p.at(x, y) != 0 && p.at(x, y) != 255;
+            ink += p.at(x, y) == 0;
+        }
+        EXPECT_NEAR(ink, 72 / 3.0, 2.1) << "row " << y;
+    }
+    EXPECT_EQ(greys, 0);
+}
+
+// PDF and SVG hold paths and text only, on a page of the diagram's size.
+TEST(Render, VectorFilesHoldNoPictures) {
+    TempDir dir;
+    Diagram d = diagram_of("r1bqkb1r/pppp1ppp/2n2n2/4p2Q/2B1P3/8/PPPP1PPP/RNB1K1NR w KQkq - 4 4", "Мат в один ход");
+    d.options.highlights = {{parse_square("f7"), MarkColour::Green}, {parse_square("e5"), MarkColour::Blue}};
+    d.options.arrows = {{parse_square("h5"), parse_square("f7"), MarkColour::Red}};
+    std::string error;
+    ASSERT_TRUE(write_pdf(renderer(), d, 18, dir.file("d.pdf"), error)) << error;
+    ASSERT_TRUE(write_svg(renderer(), d, 18, dir.file("d.svg"), error)) << error;
+
+    std::string images = run("pdfimages -list " + dir.file("d.pdf") + " 2>&1");
+    // The header and its rule, and no picture below them.
+    EXPECT_NE(images.find("page"), std::string::npos) << images;
+    EXPECT_EQ(std::count(images.begin(), images.end(), '\n'), 2) << images;
+    std::string info = run("pdfinfo " + dir.file("d.pdf") + " 2>&1");
+    EXPECT_NE(info.find("Page size:       162 x 171 pts"), std::string::npos) << info;
+    EXPECT_NE(info.find("Pages:           1"), std::string::npos) << info;
+
+    std::string svg = contents(dir.file("d.svg"));
+    EXPECT_NE(svg.find("<svg"), std::string::npos);
+    EXPECT_NE(svg.find("width=\"162pt\""), std::string::npos);
+    EXPECT_NE(svg.find("height=\"171pt\""), std::string::npos);
+    EXPECT_EQ(svg.find("<image"), std::string::npos);
+    EXPECT_EQ(svg.find("data:image"), std::string::npos);
+}
+
+// A write that fails leaves the file that was there as it was, and no
+// temporary file behind.
+TEST(Render, FailedWriteLeavesTheOldFile) {
+    TempDir dir;
+    Diagram d = diagram_of(kings, "Ничья");
+    std::string error;
+    for (const char* name : {"d.pdf", "d.svg", "d.png"}) {
+        SCOPED_TRACE(name);
+        std::string path = dir.file(name);
+        {
+            std::ofstream(path) << "the old content";
+        }
+        bool written;
+        {
+            FileSizeLimit limit(2000);
+            std::string n = name;
+            written = n == "d.pdf"   ? write_pdf(renderer(), d, 18, path, error)
+                      : n == "d.svg" ? write_svg(renderer(), d, 18, path, error)
+                                     : write_png(renderer(), d, 50, path, error);
+        }
+        EXPECT_FALSE(written);
+        EXPECT_NE(error.find(path), std::string::npos) << error;
+        EXPECT_EQ(contents(path), "the old content");
+        int files = 0;
+        for (auto& entry : std::filesystem::directory_iterator(dir.path())) files += entry.is_regular_file();
+        EXPECT_EQ(files, 1);
+        std::filesystem::remove(path);
+    }
+    // A folder that does not exist, and a path that names a folder.
+    EXPECT_FALSE(write_png(renderer(), d, 50, dir.file("none/d.png"), error));
+    EXPECT_FALSE(write_pdf(renderer(), d, 18, dir.folder(), error));
+    // Sound again: the same writes succeed and replace.
+    ASSERT_TRUE(write_png(renderer(), d, 50, dir.file("d.png"), error)) << error;
+    EXPECT_EQ(contents(dir.file("d.png")).substr(1, 3), "PNG");
+}
+
+TEST(Render, MarkColoursFromPgnLetters) {
+    MarkColour c;
+    EXPECT_TRUE(mark_colour_of('G', c));
+    EXPECT_EQ(c, MarkColour::Green);
+    EXPECT_TRUE(mark_colour_of('Y', c));
+    EXPECT_EQ(c, MarkColour::Yellow);
+    EXPECT_FALSE(mark_colour_of('r', c));
+    EXPECT_FALSE(mark_colour_of('X', c));
+}
