@@ -32,6 +32,8 @@ const std::array<const char*, glyph_count> glyph_texts = {"♔", "♕", "♖", "
 constexpr double piece_share = 0.86;
 constexpr double cross_share = 0.46;
 constexpr double dot_share = 0.34;
+// Paper round a man's body, in squares.
+constexpr double body_margin = 1.0 / 40;
 
 // Glyph outlines are taken at this size and scaled: no hinting, so the
 // shapes scale exactly.
@@ -108,16 +110,26 @@ Hatching raster_hatching(double dpi) {
 // square: scale, then the origin's offset from the square's corner.
 struct Glyph {
     std::vector<cairo_path_data_t> data;
-    // [begin, end) of each closed contour in data.
-    std::vector<std::pair<int, int>> contours;
+    // The same contours all turning one way, so that filled with the
+    // non-zero rule they cover the holes too: the man's silhouette.
+    std::vector<cairo_path_data_t> silhouette;
     double scale = 0;
     double dx = 0, dy = 0;
 };
+
+struct SurfaceFree {
+    void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
+};
+using Surface = std::unique_ptr<cairo_surface_t, SurfaceFree>;
 
 struct Renderer::Fonts {
     std::unique_ptr<PangoFontMap, GObjectFree> map;
     std::unique_ptr<PangoContext, GObjectFree> context;
     std::array<Glyph, glyph_count> glyphs;
+    // For vector output, each man and mark drawn once on a unit square,
+    // alone and on his body: PDF and SVG then hold every shape once and
+    // place it where it stands.
+    std::array<Surface, glyph_count> plain, bodied;
 };
 
 namespace {
@@ -143,6 +155,84 @@ struct Ink {
     double left, top, right, bottom;
 };
 
+using Point = std::pair<double, double>;
+
+// One contour: where it starts, then each segment's control points (none
+// for a line) and end.
+struct Contour {
+    Point start;
+    std::vector<std::vector<Point>> segments;  // control points..., end
+};
+
+// The path's contours each turned to run counter-clockwise on the page
+// (positive area with y downwards).
+std::vector<cairo_path_data_t> silhouette_of(const std::vector<cairo_path_data_t>& data) {
+    std::vector<Contour> contours;
+    for (std::size_t i = 0; i < data.size(); i += data[i].header.length) {
+        const cairo_path_data_t* d = &data[i];
+        switch (d->header.type) {
+            case CAIRO_PATH_MOVE_TO:
+                contours.push_back({{d[1].point.x, d[1].point.y}, {}});
+                break;
+            case CAIRO_PATH_LINE_TO:
+                if (!contours.empty()) contours.back().segments.push_back({{d[1].point.x, d[1].point.y}});
+                break;
+            case CAIRO_PATH_CURVE_TO:
+                if (!contours.empty())
+                    contours.back().segments.push_back(
+                        {{d[1].point.x, d[1].point.y}, {d[2].point.x, d[2].point.y}, {d[3].point.x, d[3].point.y}});
+                break;
+            case CAIRO_PATH_CLOSE_PATH:
+                break;
+        }
+    }
+    std::vector<cairo_path_data_t> out;
+    auto add = [&](cairo_path_data_type_t type, std::initializer_list<Point> points) {
+        cairo_path_data_t header;
+        header.header.type = type;
+        header.header.length = static_cast<int>(points.size()) + 1;
+        out.push_back(header);
+        for (const Point& p : points) {
+            cairo_path_data_t point;
+            point.point.x = p.first;
+            point.point.y = p.second;
+            out.push_back(point);
+        }
+    };
+    for (const Contour& c : contours) {
+        if (c.segments.empty()) continue;
+        // The area of the polygon through all points, control points
+        // included: its sign is the contour's turn.
+        double area = 0;
+        Point previous = c.start;
+        for (const auto& segment : c.segments) {
+            for (const Point& p : segment) {
+                area += previous.first * p.second - p.first * previous.second;
+                previous = p;
+            }
+        }
+        area += previous.first * c.start.second - c.start.first * previous.second;
+        if (area >= 0) {
+            add(CAIRO_PATH_MOVE_TO, {c.start});
+            for (const auto& segment : c.segments) {
+                if (segment.size() == 1) add(CAIRO_PATH_LINE_TO, {segment[0]});
+                else add(CAIRO_PATH_CURVE_TO, {segment[0], segment[1], segment[2]});
+            }
+        } else {
+            // Backwards: from the last end, each segment to the end before.
+            add(CAIRO_PATH_MOVE_TO, {c.segments.back().back()});
+            for (std::size_t k = c.segments.size(); k-- > 0;) {
+                Point before = k == 0 ? c.start : c.segments[k - 1].back();
+                const auto& segment = c.segments[k];
+                if (segment.size() == 1) add(CAIRO_PATH_LINE_TO, {before});
+                else add(CAIRO_PATH_CURVE_TO, {segment[1], segment[0], before});
+            }
+        }
+        add(CAIRO_PATH_CLOSE_PATH, {});
+    }
+    return out;
+}
+
 // The glyph's outline at the reference size, its ink's extents.
 Ink outline(PangoContext* context, const char* family, const char* text, Glyph& glyph) {
     cairo_surface_t* surface = cairo_recording_surface_create(CAIRO_CONTENT_ALPHA, nullptr);
@@ -160,21 +250,10 @@ Ink outline(PangoContext* context, const char* family, const char* text, Glyph& 
     cairo_destroy(cr);
     cairo_surface_destroy(surface);
 
-    // Contours begin with a move.
-    int begin = -1;
-    for (int i = 0; i < static_cast<int>(glyph.data.size()); i += glyph.data[i].header.length) {
-        if (glyph.data[i].header.type == CAIRO_PATH_MOVE_TO) {
-            if (begin >= 0) glyph.contours.emplace_back(begin, i);
-            begin = i;
-        }
-    }
-    if (begin >= 0) glyph.contours.emplace_back(begin, static_cast<int>(glyph.data.size()));
+    glyph.silhouette = silhouette_of(glyph.data);
     return ink;
 }
 
-cairo_path_t path_of(const Glyph& glyph, int begin, int end) {
-    return {CAIRO_STATUS_SUCCESS, const_cast<cairo_path_data_t*>(glyph.data.data() + begin), end - begin};
-}
 
 // Where the drawing happens. On an image surface whose user space is only
 // scaled and moved, drawing is done in device pixels and edges are rounded
@@ -225,7 +304,7 @@ Space enter_space(cairo_t* cr, double s, double raster_dpi) {
         space.margin = std::max(1, s_px / 40);
     } else {
         space.frame_line = 0.06 * space.s;
-        space.margin = space.s / 40;
+        space.margin = body_margin * space.s;
     }
     return space;
 }
@@ -294,23 +373,46 @@ void add_bands(cairo_t* cr, const Cell& c, const Hatching& h, bool snap, bool ri
 
 void fill_hatching(cairo_t* cr, const std::vector<Cell>& cells, const Space& space, bool rising,
                    const std::vector<bool>& which) {
-    cairo_new_path(cr);
-    for (std::size_t i = 0; i < cells.size(); ++i) {
-        if (which[i]) add_bands(cr, cells[i], space.hatching, space.snap, rising);
-    }
     cairo_save(cr);
+    cairo_new_path(cr);
+    if (space.snap) {
+        // Each square on its own, its line through its own corner, as the
+        // piece set's tiles have it.
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            if (which[i]) add_bands(cr, cells[i], space.hatching, space.snap, rising);
+        }
+    } else {
+        // One set of lines across the squares, cut to them: a tenth of the
+        // path, and lines that run on unbroken where the squares touch.
+        Cell all{0, 0, 0, 0};
+        bool first = true;
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            if (!which[i]) continue;
+            const Cell& c = cells[i];
+            cairo_rectangle(cr, c.x0, c.y0, c.x1 - c.x0, c.y1 - c.y0);
+            if (first) all = c;
+            all = {std::min(all.x0, c.x0), std::min(all.y0, c.y0), std::max(all.x1, c.x1), std::max(all.y1, c.y1)};
+            first = false;
+        }
+        if (first) {
+            cairo_restore(cr);
+            return;
+        }
+        cairo_clip(cr);
+        add_bands(cr, all, space.hatching, false, rising);
+    }
     if (space.snap) cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
     cairo_set_source_rgb(cr, 0, 0, 0);
     cairo_fill(cr);
     cairo_restore(cr);
 }
 
-// The glyph's outline placed on the cell.
-void append_glyph(cairo_t* cr, const Glyph& g, const Cell& c, double s, int begin, int end) {
+// The glyph's outline or silhouette placed on the cell.
+void append_glyph(cairo_t* cr, const Glyph& g, const std::vector<cairo_path_data_t>& data, const Cell& c, double s) {
     cairo_save(cr);
     cairo_translate(cr, c.x0 + g.dx * s, c.y0 + g.dy * s);
     cairo_scale(cr, g.scale * s, g.scale * s);
-    cairo_path_t path = path_of(g, begin, end);
+    cairo_path_t path{CAIRO_STATUS_SUCCESS, const_cast<cairo_path_data_t*>(data.data()), static_cast<int>(data.size())};
     cairo_append_path(cr, &path);
     cairo_restore(cr);
 }
@@ -377,29 +479,48 @@ void paint_cells(cairo_t* cr, const Renderer::Fonts& fonts, const std::vector<Ce
         }
     }
 
-    // Bodies: every contour filled on its own, so that the holes of the
-    // outline (a white man's inside, a black man's white details) are
-    // covered too, then grown by a margin of paper that keeps the hatching
-    // clear of the outline.
-    cairo_set_source_rgb(cr, 1, 1, 1);
-    cairo_set_line_width(cr, 2 * space.margin);
-    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+    if (!space.snap) {
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            const Cell& c = cells[i];
+            if (c.piece == Piece::Empty) continue;
+            int g = glyph_index(c.piece);
+            cairo_save(cr);
+            cairo_translate(cr, c.x0, c.y0);
+            cairo_scale(cr, s, s);
+            cairo_set_source_surface(cr, (body[i] ? fonts.bodied : fonts.plain)[g].get(), 0, 0);
+            cairo_rectangle(cr, 0, 0, 1, 1);
+            cairo_fill(cr);
+            cairo_restore(cr);
+        }
+        return;
+    }
+
+    // Bodies: the man's silhouette, so that the holes of the outline (a
+    // white man's inside, a black man's white details) are covered too,
+    // grown by a margin of paper that keeps the hatching clear of the
+    // outline.
+    cairo_new_path(cr);
+    bool any_body = false;
     for (std::size_t i = 0; i < cells.size(); ++i) {
         if (!body[i]) continue;
         const Glyph& g = fonts.glyphs[glyph_index(cells[i].piece)];
-        for (auto [begin, end] : g.contours) {
-            cairo_new_path(cr);
-            append_glyph(cr, g, cells[i], s, begin, end);
-            cairo_fill_preserve(cr);
-            cairo_stroke(cr);
-        }
+        append_glyph(cr, g, g.silhouette, cells[i], s);
+        any_body = true;
+    }
+    if (any_body) {
+        cairo_set_source_rgb(cr, 1, 1, 1);
+        cairo_set_line_width(cr, 2 * space.margin);
+        cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+        cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
+        cairo_fill_preserve(cr);
+        cairo_stroke(cr);
     }
 
     cairo_new_path(cr);
     for (const Cell& c : cells) {
         if (c.piece == Piece::Empty) continue;
         const Glyph& g = fonts.glyphs[glyph_index(c.piece)];
-        append_glyph(cr, g, c, s, 0, static_cast<int>(g.data.size()));
+        append_glyph(cr, g, g.data, c, s);
     }
     cairo_set_source_rgb(cr, 0, 0, 0);
     cairo_fill(cr);
@@ -549,6 +670,30 @@ std::unique_ptr<Renderer> Renderer::create(std::string& error) {
             glyph.dy = 0.5 - (ink.top + ink.bottom) / 2 * glyph.scale;
         }
         glyph.dx = 0.5 - (ink.left + ink.right) / 2 * glyph.scale;
+    }
+    // The unit squares for vector output, painted as the pixel path paints
+    // them (body: silhouette filled and stroked by the margin on each side).
+    cairo_rectangle_t unit{0, 0, 1, 1};
+    Cell cell{0, 0, 1, 1};
+    for (int g = 0; g < glyph_count; ++g) {
+        const Glyph& glyph = fonts->glyphs[g];
+        for (bool with_body : {false, true}) {
+            Surface surface(cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, &unit));
+            cairo_t* cr = cairo_create(surface.get());
+            if (with_body) {
+                append_glyph(cr, glyph, glyph.silhouette, cell, 1);
+                cairo_set_source_rgb(cr, 1, 1, 1);
+                cairo_set_line_width(cr, 2 * body_margin);
+                cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+                cairo_fill_preserve(cr);
+                cairo_stroke(cr);
+            }
+            append_glyph(cr, glyph, glyph.data, cell, 1);
+            cairo_set_source_rgb(cr, 0, 0, 0);
+            cairo_fill(cr);
+            cairo_destroy(cr);
+            (with_body ? fonts->bodied : fonts->plain)[g] = std::move(surface);
+        }
     }
     return std::unique_ptr<Renderer>(new Renderer(std::move(fonts)));
 }
