@@ -267,6 +267,44 @@ TEST(Render, VectorFilesHoldNoPictures) {
     EXPECT_EQ(svg.find("data:image"), std::string::npos);
 }
 
+// The files read back by other programs' renderers show the board: poppler
+// for the PDF, librsvg for the SVG, at 50 pixels a square.
+TEST(Render, VectorFilesDrawTheBoard) {
+    TempDir dir;
+    Diagram d = diagram_of("8/8/8/8/8/8/8/KR6 w - - 0 1", "Ничья");
+    std::string error;
+    ASSERT_TRUE(write_pdf(renderer(), d, 36, dir.file("d.pdf"), error)) << error;
+    ASSERT_TRUE(write_svg(renderer(), d, 36, dir.file("d.svg"), error)) << error;
+    run("pdftoppm -r 100 -singlefile -png " + dir.file("d.pdf") + " " + dir.file("pdf"));
+    run("rsvg-convert -d 100 -p 100 -o " + dir.file("svg.png") + " " + dir.file("d.svg"));
+    DiagramLayout layout{50};
+    for (const char* name : {"pdf.png", "svg.png"}) {
+        SCOPED_TRACE(name);
+        cairo_surface_t* surface = cairo_image_surface_create_from_png(dir.file(name).c_str());
+        ASSERT_EQ(cairo_surface_status(surface), CAIRO_STATUS_SUCCESS);
+        GreyPicture p = from_surface(surface);
+        cairo_surface_destroy(surface);
+        ASSERT_EQ(p.width, 450);
+        ASSERT_EQ(p.height, 475);
+        auto mean = [&](int x, int y, int w, int h) {
+            double sum = 0;
+            for (int row = y; row < y + h; ++row)
+                for (int column = x; column < x + w; ++column) sum += p.at(column, row);
+            return sum / (w * h);
+        };
+        EXPECT_GT(mean(layout.square_x(1) + 2, layout.square_y(1) + 2, 46, 46), 250);  // a8 light
+        // b8 hatched: a grey at this resolution, darker where the reader
+        // widens thin lines.
+        double hatched = mean(layout.square_x(2) + 2, layout.square_y(1) + 2, 46, 46);
+        EXPECT_GT(hatched, 110);
+        EXPECT_LT(hatched, 215);
+        // The white king's body on a1 (dark): white inside his crown's left lobe.
+        EXPECT_GT(mean(layout.square_x(1) + 11, layout.square_y(8) + 21, 5, 5), 235);
+        EXPECT_LT(mean(100, 1, 250, 1), 64);     // the frame's outer line
+        EXPECT_LT(mean(150, 455, 150, 15), 250);  // the caption
+    }
+}
+
 // A write that fails leaves the file that was there as it was, and no
 // temporary file behind.
 TEST(Render, FailedWriteLeavesTheOldFile) {
