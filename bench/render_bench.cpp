@@ -1,62 +1,22 @@
 // The diagram renderer against bare cairo drawing the same board: 64
 // squares, the dark ones hatched with diagonal lines, the men as text in
-// FreeSerif. Both sides write the same kind of file in the same iterations,
-// alternating which goes first; reported as in programs_bench.cpp:
-//
-//   ratio      our time over the baseline's, all iterations together
-//   ours_ms    our time per iteration
-//   base_ms    the baseline's time per iteration
-//
-// No display is needed.
+// FreeSerif. Both sides write the same kind of file in the same iterations
+// (bench/pair.h). No display is needed.
 #include <benchmark/benchmark.h>
 #include <cairo-pdf.h>
 #include <cairo.h>
 
-#include <chrono>
 #include <cmath>
 #include <filesystem>
-#include <functional>
 #include <string>
 
+#include "bench/pair.h"
 #include "core/fen.h"
 #include "render/output.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-class Pair {
-public:
-    explicit Pair(benchmark::State& state) : state_(state) {}
-    void run(const std::function<void()>& ours, const std::function<void()>& baseline) {
-        double o = 0;
-        if ((count_++ % 2) == 0) {
-            o = timed(ours);
-            base_ += timed(baseline);
-        } else {
-            base_ += timed(baseline);
-            o = timed(ours);
-        }
-        ours_ += o;
-        state_.SetIterationTime(o);
-    }
-    void report() {
-        if (count_ == 0 || base_ <= 0) return;
-        state_.counters["ratio"] = ours_ / base_;
-        state_.counters["ours_ms"] = 1000 * ours_ / count_;
-        state_.counters["base_ms"] = 1000 * base_ / count_;
-    }
-
-private:
-    static double timed(const std::function<void()>& work) {
-        Clock::time_point start = Clock::now();
-        work();
-        return std::chrono::duration<double>(Clock::now() - start).count();
-    }
-    benchmark::State& state_;
-    long count_ = 0;
-    double ours_ = 0, base_ = 0;
-};
+using bench::Pair;
 
 const char* const fen = "r1bqkb1r/pppp1ppp/2n2n2/4p2Q/2B1P3/8/PPPP1PPP/RNB1K1NR w KQkq - 4 4";
 

@@ -9,85 +9,24 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <cstdint>
 #include <vector>
+
+#include "toolkit/codecs.h"
+#include "toolkit/files.h"
 
 namespace chess::render {
 
 namespace {
 
-// A file that replaces its target only when complete: the data goes to a
-// temporary file in the target's folder, renamed over the target by
-// commit(); dropped without commit, the temporary file is removed.
-class OutputFile {
-public:
-    explicit OutputFile(const std::string& path) : path_(path) {
-        if (path.empty() || path.find('\0') != std::string::npos || path.back() == '/') return;
-        std::string::size_type slash = path.rfind('/');
-        std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-        std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-        std::string pattern = folder + "." + name + ".XXXXXX";
-        std::vector<char> buffer(pattern.begin(), pattern.end());
-        buffer.push_back('\0');
-        int fd = mkstemp(buffer.data());
-        if (fd < 0) {
-            error_ = std::strerror(errno);
-            return;
-        }
-        temporary_ = buffer.data();
-        // The mode a new file would have had.
-        mode_t mask = umask(0);
-        umask(mask);
-        if (fchmod(fd, 0666 & ~mask) != 0 || !(stream_ = fdopen(fd, "wb"))) {
-            error_ = std::strerror(errno);
-            close(fd);
-            discard();
-        }
-    }
-    ~OutputFile() { discard(); }
-    OutputFile(const OutputFile&) = delete;
-    OutputFile& operator=(const OutputFile&) = delete;
-
-    bool open() const { return stream_ != nullptr; }
-    bool write(const void* data, std::size_t size) {
-        if (!stream_ || failed_) return false;
-        if (size > 0 && std::fwrite(data, 1, size, stream_) != size) {
-            failed_ = true;
-            error_ = std::strerror(errno);
-        }
-        return !failed_;
-    }
-    bool commit() {
-        if (!stream_) return false;
-        bool ok = !failed_ && std::fflush(stream_) == 0 && !std::ferror(stream_);
-        if (!ok && error_.empty()) error_ = std::strerror(errno);
-        int closed = std::fclose(stream_);
-        stream_ = nullptr;
-        ok = ok && closed == 0;
-        if (ok && std::rename(temporary_.c_str(), path_.c_str()) != 0) {
-            ok = false;
-            error_ = std::strerror(errno);
-        }
-        if (ok) temporary_.clear();
-        discard();
-        return ok;
-    }
-    // Why the file could not be written.
-    std::string why() const { return "cannot write " + path_ + (error_.empty() ? "" : ": " + error_); }
-
-private:
-    void discard() {
-        if (stream_) std::fclose(stream_);
-        stream_ = nullptr;
-        if (!temporary_.empty()) unlink(temporary_.c_str());
-        temporary_.clear();
-    }
-    std::string path_, temporary_, error_;
-    std::FILE* stream_ = nullptr;
-    bool failed_ = false;
-};
+// Why a write to path failed: errno as the failing call left it.
+std::string cannot_write(const std::string& path, int error) {
+    return "cannot write " + path + (error ? std::string(": ") + std::strerror(error) : std::string());
+}
 
 cairo_status_t write_to(void* closure, const unsigned char* data, unsigned int length) {
-    return static_cast<OutputFile*>(closure)->write(data, length) ? CAIRO_STATUS_SUCCESS : CAIRO_STATUS_WRITE_ERROR;
+    return static_cast<tk::ReplacingFile*>(closure)->write(data, length) ? CAIRO_STATUS_SUCCESS
+                                                                          : CAIRO_STATUS_WRITE_ERROR;
 }
 
 enum class Vector { Pdf, Svg };
@@ -98,9 +37,10 @@ bool write_vector(Vector kind, const Renderer& renderer, const Diagram& diagram,
         error = "the square width must be positive";
         return false;
     }
-    OutputFile file(path);
-    if (!file.open()) {
-        error = file.why();
+    errno = 0;
+    tk::ReplacingFile file(path);
+    if (!file.stream()) {
+        error = cannot_write(path, errno);
         return false;
     }
     Size size = diagram_size(diagram.options, s);
@@ -121,7 +61,7 @@ bool write_vector(Vector kind, const Renderer& renderer, const Diagram& diagram,
     cairo_surface_destroy(surface);
     if (status != CAIRO_STATUS_SUCCESS || !file.commit()) {
         error = status == CAIRO_STATUS_WRITE_ERROR || status == CAIRO_STATUS_SUCCESS
-                    ? file.why()
+                    ? cannot_write(path, errno)
                     : "cannot draw " + path + ": " + cairo_status_to_string(status);
         return false;
     }
@@ -169,12 +109,53 @@ bool write_png(const Renderer& renderer, const Diagram& diagram, double square_p
         error = "no picture of that size can be made";
         return false;
     }
-    OutputFile file(path);
-    bool ok = file.open() && cairo_surface_write_to_png_stream(surface, write_to, &file) == CAIRO_STATUS_SUCCESS &&
+    errno = 0;
+    tk::ReplacingFile file(path);
+    bool ok = file.stream() && cairo_surface_write_to_png_stream(surface, write_to, &file) == CAIRO_STATUS_SUCCESS &&
               file.commit();
     cairo_surface_destroy(surface);
-    if (!ok) error = file.why();
+    if (!ok) error = cannot_write(path, errno);
     return ok;
+}
+
+bool write_jpeg(const Renderer& renderer, const Diagram& diagram, double square_pixels, int quality,
+                const std::string& path, std::string& error) {
+    cairo_surface_t* surface = rasterise(renderer, diagram, square_pixels);
+    if (!surface) {
+        error = "no picture of that size can be made";
+        return false;
+    }
+    bool ok = write_jpeg_part(surface, 0, 0, cairo_image_surface_get_width(surface),
+                              cairo_image_surface_get_height(surface), quality, path);
+    cairo_surface_destroy(surface);
+    if (!ok) error = cannot_write(path, errno);
+    return ok;
+}
+
+bool write_jpeg_part(cairo_surface_t* surface, int x, int y, int width, int height, int quality,
+                     const std::string& path) {
+    if (cairo_image_surface_get_format(surface) != CAIRO_FORMAT_RGB24 && cairo_image_surface_get_format(surface) != CAIRO_FORMAT_ARGB32)
+        return false;
+    if (x < 0 || y < 0 || width <= 0 || height <= 0 || x + width > cairo_image_surface_get_width(surface) ||
+        y + height > cairo_image_surface_get_height(surface))
+        return false;
+    cairo_surface_flush(surface);
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    // The encoder takes R, G, B bytes; cairo keeps a native 32-bit word per
+    // pixel (an opaque picture: alpha is not looked at).
+    std::vector<std::uint8_t> rgb(static_cast<std::size_t>(width) * height * 3);
+    for (int row = 0; row < height; ++row) {
+        const auto* p = reinterpret_cast<const std::uint32_t*>(data + static_cast<std::ptrdiff_t>(row + y) * stride) + x;
+        std::uint8_t* q = rgb.data() + static_cast<std::size_t>(row) * width * 3;
+        for (int column = 0; column < width; ++column, ++p, q += 3) {
+            q[0] = static_cast<std::uint8_t>(*p >> 16);
+            q[1] = static_cast<std::uint8_t>(*p >> 8);
+            q[2] = static_cast<std::uint8_t>(*p);
+        }
+    }
+    errno = 0;
+    return tk::jpeg_encoder.rgb(path, rgb.data(), width, height, static_cast<std::size_t>(width) * 3, 0, quality, 24) == 1;
 }
 
 }  // namespace chess::render

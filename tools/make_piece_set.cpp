@@ -16,18 +16,16 @@
 
 #include <cairo.h>
 
-#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <system_error>
-#include <vector>
 
 #include "core/diagram_layout.h"
 #include "core/piece_roles.h"
 #include "render/diagram.h"
-#include "toolkit/codecs.h"
+#include "render/output.h"
 
 namespace {
 
@@ -72,23 +70,8 @@ Surface white_surface(int width, int height) {
     return surface;
 }
 
-// The part of the surface at (x, y), width x height, as a JPEG file.
 void save(cairo_surface_t* surface, int x, int y, int width, int height, const std::string& path) {
-    cairo_surface_flush(surface);
-    const unsigned char* data = cairo_image_surface_get_data(surface);
-    int stride = cairo_image_surface_get_stride(surface);
-    std::vector<std::uint8_t> rgb(static_cast<std::size_t>(width) * height * 3);
-    for (int row = 0; row < height; ++row) {
-        const auto* p = reinterpret_cast<const std::uint32_t*>(data + static_cast<std::ptrdiff_t>(row + y) * stride) + x;
-        std::uint8_t* q = rgb.data() + static_cast<std::size_t>(row) * width * 3;
-        for (int column = 0; column < width; ++column, ++p, q += 3) {
-            q[0] = static_cast<std::uint8_t>(*p >> 16);
-            q[1] = static_cast<std::uint8_t>(*p >> 8);
-            q[2] = static_cast<std::uint8_t>(*p);
-        }
-    }
-    if (!tk::jpeg_encoder.rgb(path, rgb.data(), width, height, static_cast<std::size_t>(width) * 3, 0, jpeg_quality, 24))
-        fail("cannot write " + path);
+    if (!chess::render::write_jpeg_part(surface, x, y, width, height, jpeg_quality, path)) fail("cannot write " + path);
 }
 
 }  // namespace
