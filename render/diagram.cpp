@@ -557,7 +557,9 @@ void paint_arrow(cairo_t* cr, const BoardArrow& arrow, double fx, double fy, dou
     // From a little off the first square's centre to a little short of the
     // second's, so that both men stay readable.
     double start = 0.18 * s, end = length - 0.12 * s;
-    double head = 0.36 * s, half_head = 0.19 * s, half_shaft = 0.055 * s;
+    // The outlined arrow is wider: its white inside must read as a shaft.
+    bool outlined = arrow.colour == MarkColour::Blue;
+    double head = 0.36 * s, half_head = (outlined ? 0.23 : 0.19) * s, half_shaft = (outlined ? 0.085 : 0.055) * s;
     double base = end - head;
     auto point = [&](double along, double across) { return std::pair{fx + ux * along + nx * across,
                                                                       fy + uy * along + ny * across}; };

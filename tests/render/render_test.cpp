@@ -311,7 +311,7 @@ TEST(Render, FailedWriteLeavesTheOldFile) {
     TempDir dir;
     Diagram d = diagram_of(kings, "Ничья");
     std::string error;
-    for (const char* name : {"d.pdf", "d.svg", "d.png"}) {
+    for (const char* name : {"d.pdf", "d.svg", "d.png", "d.jpg"}) {
         SCOPED_TRACE(name);
         std::string path = dir.file(name);
         {
@@ -323,7 +323,8 @@ TEST(Render, FailedWriteLeavesTheOldFile) {
             std::string n = name;
             written = n == "d.pdf"   ? write_pdf(renderer(), d, 18, path, error)
                       : n == "d.svg" ? write_svg(renderer(), d, 18, path, error)
-                                     : write_png(renderer(), d, 50, path, error);
+                      : n == "d.png" ? write_png(renderer(), d, 50, path, error)
+                                     : write_jpeg(renderer(), d, 50, 10, path, error);
         }
         EXPECT_FALSE(written);
         EXPECT_NE(error.find(path), std::string::npos) << error;
@@ -339,6 +340,75 @@ TEST(Render, FailedWriteLeavesTheOldFile) {
     // Sound again: the same writes succeed and replace.
     ASSERT_TRUE(write_png(renderer(), d, 50, dir.file("d.png"), error)) << error;
     EXPECT_EQ(contents(dir.file("d.png")).substr(1, 3), "PNG");
+}
+
+// A JPEG picture through the project's encoder: the diagram's size, and at
+// the highest quality the raster picture's pixels within JPEG noise.
+TEST(Render, JpegIsTheRasterPicture) {
+    TempDir dir;
+    Diagram d = diagram_of("r1bqkb1r/pppp1ppp/2n2n2/4p2Q/2B1P3/8/PPPP1PPP/RNB1K1NR w KQkq - 4 4", "Мат в один ход");
+    std::string error;
+    ASSERT_TRUE(write_jpeg(renderer(), d, 50, 10, dir.file("d.jpg"), error)) << error;
+    GreyPicture jpeg = load_jpeg(dir.file("d.jpg")), pixels = raster(d, 50);
+    ASSERT_EQ(jpeg.width, 450);
+    ASSERT_EQ(jpeg.height, 475);
+    long long sum = 0;
+    for (int y = 0; y < 475; ++y)
+        for (int x = 0; x < 450; ++x) sum += std::abs(jpeg.at(x, y) - pixels.at(x, y));
+    EXPECT_LT(static_cast<double>(sum) / (450 * 475), 0.5);
+    // A part of a picture outside it is refused.
+    cairo_surface_t* surface = rasterise(renderer(), d, 50);
+    EXPECT_FALSE(write_jpeg_part(surface, 400, 0, 51, 10, 10, dir.file("part.jpg")));
+    EXPECT_TRUE(write_jpeg_part(surface, 400, 0, 50, 10, 10, dir.file("part.jpg")));
+    cairo_surface_destroy(surface);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("none.jpg")));
+}
+
+// The marks a book prints beside and on the board: the side to move beside
+// its own rank, highlights and arrows as black-and-white styles.
+TEST(Render, SideToMoveHighlightsAndArrows) {
+    DiagramLayout layout{50};
+    Diagram d = diagram_of("4k3/8/8/8/8/8/8/4K3 b - - 0 1");
+    d.options.side_to_move = true;
+    auto beside = [&](const GreyPicture& p, int j) { return inked(p, 428, layout.square_y(j), 19, 50); };
+    GreyPicture black_to_move = raster(d, 50);
+    EXPECT_GT(beside(black_to_move, 1), 0.1);  // a black disc by rank 8, at the top
+    EXPECT_EQ(beside(black_to_move, 8), 0.0);
+    d.options.flipped = true;
+    GreyPicture flipped = raster(d, 50);
+    EXPECT_GT(beside(flipped, 8), 0.1);  // Black's side is below now
+    EXPECT_EQ(beside(flipped, 1), 0.0);
+    d.position.to_move = Side::Unknown;
+    EXPECT_EQ(beside(raster(d, 50), 8), 0.0);
+
+    // Red: a heavy outline round an empty light square (a8), paper inside.
+    Diagram h = diagram_of("8/8/8/8/8/8/8/8 w - - 0 1");
+    h.options.highlights = {{parse_square("a8"), MarkColour::Red}, {parse_square("c8"), MarkColour::Green},
+                            {parse_square("e8"), MarkColour::Blue}, {parse_square("g8"), MarkColour::Yellow}};
+    GreyPicture marked = raster(h, 50);
+    int x = layout.square_x(1), y = layout.square_y(1);
+    EXPECT_EQ(inked(marked, x, y, 50, 3), 1.0);
+    EXPECT_EQ(inked(marked, x + 10, y + 10, 30, 30), 0.0);
+    // Green hatches a light square across the dark squares' direction,
+    // Blue dots it, Yellow dashes its edge: each inks it, each differently.
+    auto square = [&](int i) { return marked.crop(layout.square_x(i), y, 50, 50).values; };
+    for (int i : {3, 5, 7}) EXPECT_GT(inked(marked, layout.square_x(i), y, 50, 50), 0.03) << "column " << i;
+    EXPECT_NE(square(3), square(5));
+    EXPECT_NE(square(5), square(7));
+    GreyPicture green = marked.crop(layout.square_x(3), y, 50, 50);
+    EXPECT_EQ(green.at(0, 0), 0);   // falling lines through the top-left corner
+    EXPECT_EQ(green.at(49, 0), 255);
+
+    // An arrow from a1 to h8 inks the squares between, and not elsewhere.
+    Diagram a = diagram_of("8/8/8/8/8/8/8/8 w - - 0 1");
+    a.options.arrows = {{parse_square("a1"), parse_square("h8"), MarkColour::Red}};
+    GreyPicture arrow = raster(a, 50), plain = raster(diagram_of("8/8/8/8/8/8/8/8 w - - 0 1"), 50);
+    auto centre_ink = [&](const GreyPicture& p, int i, int j) {
+        return inked(p, layout.square_x(i) + 23, layout.square_y(j) + 23, 4, 4);
+    };
+    EXPECT_EQ(centre_ink(arrow, 4, 5), 1.0);  // d4, hatched: the shaft runs through its middle
+    EXPECT_LT(centre_ink(plain, 4, 5), 0.6);
+    EXPECT_EQ(centre_ink(arrow, 2, 2), 0.0);  // b7, light: away from it
 }
 
 // The vector drawing (each man drawn once and placed, one set of hatching
