@@ -102,7 +102,10 @@ public:
     Renderer& operator=(const Renderer&) = delete;
 
     // Draws the diagram with its top-left corner at the user-space origin of
-    // cr and square width s in user units; leaves cr's state as it was.
+    // cr and square width s in user units; leaves cr's state as it was. On
+    // a vector surface the device unit is taken as the point (as PDF and SVG
+    // surfaces have it), which sizes the hatching; on an image surface the
+    // hatching follows options.raster_dpi.
     void draw(cairo_t* cr, const Diagram& diagram, double s) const;
 
     // The parts the piece set is made of, at the user-space origin. One
