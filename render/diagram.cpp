@@ -58,9 +58,6 @@ constexpr double number_share = 0.34;
 constexpr double hatch_period_inch = 1.0 / 50;
 constexpr double points_per_inch = 72;
 
-template <class T>
-T clamp_at_least(T value, T low) { return value < low ? low : value; }
-
 // Frees what the Pango objects hold.
 struct GObjectFree {
     void operator()(gpointer object) const { if (object) g_object_unref(object); }
@@ -776,15 +773,14 @@ void Renderer::draw(cairo_t* cr, const Diagram& diagram, double user_s) const {
     paint_cells(cr, *fonts_, cells, space, options.highlights);
 
     // The frame, measured from the diagram's origin.
-    Space frame_space = space;
-    frame(cr, frame_space, layout.board_x(), layout.board_y(), layout.width(), layout.bottom_strip_y() + layout.half());
+    frame(cr, space, layout.board_x(), layout.board_y(), layout.width(), layout.bottom_strip_y() + layout.half());
 
     PangoContext* context = fonts_->context.get();
     cairo_set_source_rgb(cr, 0, 0, 0);
     if (options.coordinates) {
         double size = coordinate_share * s;
         // Midway between the frame's two lines.
-        double rank_x = space.ox + (layout.left_strip_x() + layout.half() - space.frame_line + space.frame_line) / 2;
+        double rank_x = space.ox + layout.left_strip_x() + layout.half() / 2;
         double file_y = space.oy + layout.bottom_strip_y() + layout.half() / 2;
         for (int k = 1; k <= 8; ++k) {
             int file = file_of(square_at(k, 1)), rank = rank_of(square_at(1, k));
