@@ -321,11 +321,16 @@ struct Cell {
 // In pixels the band's edges fall between pixel centres, so that each row
 // holds exactly `width` whole pixels of every line (drawn without
 // antialiasing).
-void add_bands(cairo_t* cr, const Cell& c, const Hatching& h, bool snap, bool rising) {
+void add_bands(cairo_t* cr, const Cell& cell, const Cell& visible, const Hatching& h, bool snap, bool rising) {
+    // Only the part that can show is filled: a huge square drawn onto a
+    // small target costs no more than the target.
+    Cell c{std::max(cell.x0, visible.x0), std::max(cell.y0, visible.y0), std::min(cell.x1, visible.x1),
+           std::min(cell.y1, visible.y1)};
+    if (!(c.x0 < c.x1 && c.y0 < c.y1) || !(h.period > 0) || !(h.width > 0)) return;
     // Work in a frame where the bands are {a <= u < a + width}, u = x + y or
     // x - y, with the cell's coordinates mapped accordingly.
     auto u_of = [&](double x, double y) { return rising ? x + y : x - y; };
-    double corner = rising ? u_of(c.x1, c.y0) : u_of(c.x0, c.y0);
+    double corner = rising ? u_of(cell.x1, cell.y0) : u_of(cell.x0, cell.y0);
     double low = std::min({u_of(c.x0, c.y0), u_of(c.x1, c.y0), u_of(c.x0, c.y1), u_of(c.x1, c.y1)});
     double high = std::max({u_of(c.x0, c.y0), u_of(c.x1, c.y0), u_of(c.x0, c.y1), u_of(c.x1, c.y1)});
     double offset = snap ? -std::floor(h.width / 2) - 0.5 : -h.width / 2;
@@ -371,12 +376,14 @@ void add_bands(cairo_t* cr, const Cell& c, const Hatching& h, bool snap, bool ri
 void fill_hatching(cairo_t* cr, const std::vector<Cell>& cells, const Space& space, bool rising,
                    const std::vector<bool>& which) {
     cairo_save(cr);
+    Cell visible{};
+    cairo_clip_extents(cr, &visible.x0, &visible.y0, &visible.x1, &visible.y1);
     cairo_new_path(cr);
     if (space.snap) {
         // Each square on its own, its line through its own corner, as the
         // piece set's tiles have it.
         for (std::size_t i = 0; i < cells.size(); ++i) {
-            if (which[i]) add_bands(cr, cells[i], space.hatching, space.snap, rising);
+            if (which[i]) add_bands(cr, cells[i], visible, space.hatching, space.snap, rising);
         }
     } else {
         // One set of lines across the squares, cut to them: a tenth of the
@@ -396,7 +403,7 @@ void fill_hatching(cairo_t* cr, const std::vector<Cell>& cells, const Space& spa
             return;
         }
         cairo_clip(cr);
-        add_bands(cr, all, space.hatching, false, rising);
+        add_bands(cr, all, visible, space.hatching, false, rising);
     }
     if (space.snap) cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
     cairo_set_source_rgb(cr, 0, 0, 0);
@@ -701,6 +708,7 @@ Renderer::Renderer(std::unique_ptr<Fonts> fonts) : fonts_(std::move(fonts)) {}
 Renderer::~Renderer() = default;
 
 void Renderer::draw_square(cairo_t* cr, Piece p, bool dark, double s) const {
+    if (!(s > 0) || !std::isfinite(s)) return;
     cairo_save(cr);
     Space space = enter_space(cr, s, DiagramOptions{}.raster_dpi);
     std::vector<Cell> cells = {{space.x(0), space.y(0), space.x(space.s), space.y(space.s), p, dark, -1}};
@@ -731,6 +739,7 @@ void frame(cairo_t* cr, const Space& space, double board_x, double board_y, doub
 }  // namespace
 
 void Renderer::draw_frame(cairo_t* cr, double s, double board_x, double board_y, double width, double height) const {
+    if (!(s > 0) || !std::isfinite(s)) return;
     cairo_save(cr);
     Space space = enter_space(cr, s, DiagramOptions{}.raster_dpi);
     frame(cr, space, board_x, board_y, width, height);
@@ -738,6 +747,7 @@ void Renderer::draw_frame(cairo_t* cr, double s, double board_x, double board_y,
 }
 
 void Renderer::draw(cairo_t* cr, const Diagram& diagram, double user_s) const {
+    if (!(user_s > 0) || !std::isfinite(user_s)) return;
     const DiagramOptions& options = diagram.options;
     cairo_save(cr);
     Space space = enter_space(cr, user_s, options.raster_dpi);

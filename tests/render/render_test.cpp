@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <memory>
 #include <string>
 
@@ -448,6 +449,27 @@ TEST(Render, VectorDrawingShowsTheSameBoard) {
     // The frame in the same places.
     for (int y : {1, 23, 426, 448}) EXPECT_LT(vector.at(200, y), 64) << "row " << y;
     EXPECT_EQ(vector.at(200, 12), 255);
+}
+
+// Sizes a caller may pass by mistake: nothing drawn for no size, and a
+// huge square on a small picture costs the picture, not the square.
+TEST(Render, OddSizesDrawQuicklyOrNothing) {
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 64, 64);
+    cairo_t* cr = cairo_create(surface);
+    cairo_set_source_rgb(cr, 0.5, 0.5, 0.5);
+    cairo_paint(cr);
+    Diagram d = diagram_of(kings, "Ничья");
+    for (double s : {0.0, -50.0, std::nan(""), std::numeric_limits<double>::infinity()}) renderer().draw(cr, d, s);
+    GreyPicture untouched = from_surface(surface);
+    EXPECT_EQ(untouched.at(10, 10), 128);
+    EXPECT_EQ(cairo_status(cr), CAIRO_STATUS_SUCCESS);
+    renderer().draw(cr, d, 1e7);  // 2 x 10^7 hatching lines were it not cut to the picture
+    renderer().draw_square(cr, Piece::WhiteKing, true, 1e8);
+    EXPECT_EQ(cairo_status(cr), CAIRO_STATUS_SUCCESS);
+    cairo_destroy(cr);
+    cairo_surface_destroy(surface);
+    EXPECT_EQ(rasterise(renderer(), d, 1e5), nullptr);
+    EXPECT_EQ(rasterise(renderer(), d, std::nan("")), nullptr);
 }
 
 TEST(Render, MarkColoursFromPgnLetters) {
