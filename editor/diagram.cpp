@@ -42,7 +42,7 @@ bool enter_temp_folder() {
 void render_diagram() {
     // Made current for the slot files; a save by full path does not need it.
     set_current_directory(temp_folder);
-    render::piece_set_diagram(diagram_image, board_position, diagram_task_text(), font_handle(task_font));
+    chess::raster::piece_set_diagram(diagram_image, board_position, diagram_task_text(), font_handle(task_font));
 }
 
 void save_diagram() {

@@ -87,7 +87,7 @@ bool start_editor(int argc, char** argv) {
     register_bmp_decoder();
     register_jpeg_decoder();
     register_jpeg_encoder();
-    font_load(task_font, render::caption_font_family, render::caption_font_size);
+    font_load(task_font, chess::raster::caption_font_family, chess::raster::caption_font_size);
 
     start_folder = current_directory();
     data_folder = start_folder + "DATA/";

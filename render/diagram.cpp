@@ -20,6 +20,9 @@ const char* const piece_package = "fonts-freefont-ttf";
 const char* const mark_family = "DejaVu Sans";
 const char* const mark_package = "fonts-dejavu-core";
 const char* const text_family = "Sans";
+// The editor's task text names no family and so is set in Pango's default,
+// serif; the caption matches it, as a book's caption would be set.
+const char* const caption_family = "Serif";
 
 // White king ... pawn (U+2654 ... U+2659), then black (U+265A ... U+265F),
 // in the order of Piece; then the cross (U+2716) and the dot (U+25CF).
@@ -840,7 +843,7 @@ void Renderer::draw(cairo_t* cr, const Diagram& diagram, double user_s) const {
     if (!diagram.caption.empty()) {
         // The caption's box at the band's top, centred across the picture; a
         // wider one is cut at both edges.
-        auto caption = text_layout(cr, context, text_family, caption_share * s, diagram.caption);
+        auto caption = text_layout(cr, context, caption_family, caption_share * s, diagram.caption);
         PangoRectangle logical;
         pango_layout_get_extents(caption.get(), nullptr, &logical);
         double text_width = logical.width / static_cast<double>(PANGO_SCALE);

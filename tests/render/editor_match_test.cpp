@@ -44,9 +44,9 @@ std::string piece_set() {
 GreyPicture editor_picture(const Position& position, const std::string& text) {
     constexpr ObjectId diagram = 100, caption_font = 0;
     int failed = 0;
-    EXPECT_TRUE(::render::piece_set_load(piece_set(), failed)) << "picture " << failed;
-    EXPECT_TRUE(font_load(caption_font, ::render::caption_font_family, ::render::caption_font_size));
-    EXPECT_TRUE(::render::piece_set_diagram(diagram, position, text, font_handle(caption_font)));
+    EXPECT_TRUE(chess::raster::piece_set_load(piece_set(), failed)) << "picture " << failed;
+    EXPECT_TRUE(font_load(caption_font, chess::raster::caption_font_family, chess::raster::caption_font_size));
+    EXPECT_TRUE(chess::raster::piece_set_diagram(diagram, position, text, font_handle(caption_font)));
     GdkPixbuf* picture = image_handle(diagram);
     if (!picture) return {};
     const int width = gdk_pixbuf_get_width(picture), height = gdk_pixbuf_get_height(picture);
