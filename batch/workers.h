@@ -1,0 +1,25 @@
+// Rendering a run's diagrams in worker processes.
+//
+// The picture store behind the raster pieces is one per process and not
+// thread-safe, so the work is shared out to forked processes, which inherit
+// everything the parent prepared (the loaded piece set, the positions) and
+// report each result back through a pipe.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+namespace batch {
+
+// Draws and writes job `index`; false with a message when it failed.
+using JobFunction = std::function<bool(std::size_t index, std::string& error)>;
+// Called in the calling process for every job, in the order results arrive.
+using ResultFunction = std::function<void(std::size_t index, bool ok, const std::string& error)>;
+
+// Runs jobs 0 to count - 1 in up to `workers` processes (in the calling
+// process when that is one, or when there is a single job). Jobs a worker
+// could not report on (it crashed) are reported as failed with the cause.
+void run_jobs(std::size_t count, int workers, const JobFunction& job, const ResultFunction& result);
+
+}  // namespace batch
