@@ -54,6 +54,8 @@ public:
     Status next(std::string& line);
     long line_number() const { return line_number_; }
     int errno_value() const { return errno_; }
+    // The bytes held for reading: bounded by max_line plus two chunks.
+    std::size_t buffer_size() const { return buffer_.size(); }
 
 private:
     bool fill();
