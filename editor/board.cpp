@@ -2,6 +2,7 @@
 //
 // Every length derives from the square size s with integer divisions exactly
 // as written, so an odd s gives s - s/2 and s/2 that differ by one.
+#include "core/piece_roles.h"
 #include "editor/editor.h"
 
 namespace {
@@ -71,17 +72,34 @@ void choose_piece(ObjectId g) {
     if (g == symbol_palette_2) current_piece = 31;
 }
 
+int square_of_gadget(ObjectId k) {
+    const int i = static_cast<int>((k - 1) / 8) + 1, j = static_cast<int>((k - 1) % 8) + 1;
+    return chess::square_of(i - 1, 8 - j);
+}
+
+namespace {
+// The picture of what the position holds on square gadget k, for the
+// colour the board gave that square.
+void show_square(ObjectId k) {
+    const chess::Piece piece = board_position[square_of_gadget(k)];
+    gadget_set_state(k, image_handle(chess::picture_of(piece, square_colour[k] != 1)));
+}
+}  // namespace
+
 void place_piece(ObjectId g) {
     if (g < 1 || g > 64) return;
     // Before the first palette click there is no choice: picture 0 (the blank
     // slot) must not land on the board.
     if (current_piece == 0) return;
-    if (square_colour[g] == 1)
-        gadget_set_state(g, image_handle(current_piece));
-    else
-        gadget_set_state(g, image_handle(current_piece + 1));
+    board_position[square_of_gadget(g)] = chess::piece_of_picture(current_piece);
+    show_square(g);
+}
+
+void show_board() {
+    for (ObjectId k = 1; k <= 64; ++k) show_square(k);
 }
 
 void clear_board() {
+    board_position = chess::Position{};
     for_each_square([](int k, int, int, int t) { gadget_set_state(k, empty_square(t)); });
 }

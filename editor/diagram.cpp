@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "editor/editor.h"
+#include "render/piece_set_diagram.h"
 
 namespace {
 
@@ -21,39 +22,9 @@ bool enter_temp_folder() {
 }
 
 void render_diagram() {
-    const int s = square_size;
     // Made current for the slot files; a save by full path does not need it.
     set_current_directory(temp_folder);
-    image_create(diagram_image, 9 * s, 9 * s + s / 2);
-    drawing_begin(image_target(diagram_image));
-
-    // The order decides what covers what.
-    drawing_mode(GradientFill);
-    draw_box(0, 0, 10 * s, 10 * s, white);  // clipped: the whole picture white
-    drawing_mode(Outline);
-    draw_box(0, 0, 9 * s, s / 2, black);
-
-    drawing_font(font_handle(task_font));
-    const std::string task = gadget_text(task_field);
-    const int tw = text_width(task);
-    // Truncates toward zero: a text wider than 9s starts left of the picture
-    // and is clipped on both sides, staying centred.
-    draw_text((9 * s - tw) / 2, 9 * s + 2, task, black, white);
-
-    draw_image(image_handle(horizontal_frame), 0, 0);
-    draw_image(image_handle(horizontal_frame), 0, 8 * s + s / 2);
-    draw_image(image_handle(vertical_frame), 0, s / 2);
-    draw_image(image_handle(vertical_frame), 8 * s + s / 2, s / 2);
-
-    // The squares as the board shows them.
-    int k = 0;
-    for (int i = 1; i <= 8; ++i) {
-        for (int j = 1; j <= 8; ++j) {
-            ++k;
-            draw_image(reinterpret_cast<ImageHandle>(gadget_state(k)), i * s - s / 2, j * s - s / 2);
-        }
-    }
-    drawing_end();
+    render::piece_set_diagram(diagram_image, board_position, gadget_text(task_field), font_handle(task_font));
 }
 
 void save_diagram() {

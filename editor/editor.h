@@ -2,12 +2,13 @@
 //
 // The editor keeps everything in these variables and calls procedures without
 // parameters, so that the whole program reads as one loop dispatching button
-// numbers. The position itself lives only in the square gadgets' pictures.
+// numbers. The position is kept in board_position; the square gadgets show it.
 #pragma once
 
 #include <array>
 #include <string>
 
+#include "core/position.h"
 #include "toolkit/toolkit.h"
 
 // ---- numbered objects ----
@@ -55,6 +56,8 @@ extern int print_slot_count;      // diagrams added to print since the slots wer
 extern int current_piece;         // odd piece-set index of the palette choice; 0 before any
 // +1 or -1 per square, indexed by square number 1 to 64 (entry 0 unused).
 extern std::array<int, 65> square_colour;
+// What the board shows: men and marks by square.
+extern chess::Position board_position;
 
 // ---- start-up and the main loop ----
 
@@ -74,6 +77,11 @@ void build_board_window();
 void choose_piece(ObjectId g);
 void place_piece(ObjectId g);
 void clear_board();
+// The board's square of square gadget k (1 to 64): gadgets run down the
+// columns from a8, so k = 8(i - 1) + j for column i and row j.
+int square_of_gadget(ObjectId k);
+// Every square gadget shows board_position anew.
+void show_board();
 
 // ---- diagram picture and print slots ----
 

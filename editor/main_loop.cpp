@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "editor/editor.h"
+#include "render/piece_set_diagram.h"
 
 const std::string task_placeholder = "Введите здесь текст задания";
 
@@ -15,6 +16,7 @@ int square_size = 0;
 int print_slot_count = 0;
 int current_piece = 0;
 std::array<int, 65> square_colour{};
+chess::Position board_position;
 
 namespace {
 
@@ -29,6 +31,7 @@ void reset_state() {
     print_slot_count = 0;
     current_piece = 0;
     square_colour.fill(0);
+    board_position = chess::Position{};
 }
 
 // Without a piece set every length of the window would be 0: say so instead
@@ -84,7 +87,7 @@ bool start_editor(int argc, char** argv) {
     register_bmp_decoder();
     register_jpeg_decoder();
     register_jpeg_encoder();
-    font_load(task_font, "", 15);
+    font_load(task_font, render::caption_font_family, render::caption_font_size);
 
     start_folder = current_directory();
     data_folder = start_folder + "DATA/";

@@ -1,7 +1,6 @@
 #include "toolkit/drawing.h"
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
-#include <gdk/gdk.h>
 #include <pango/pango.h>
 #include <pango/pangocairo.h>
 
@@ -293,29 +292,24 @@ bool drawable_pixbuf(GdkPixbuf* pixbuf) {
            gdk_pixbuf_get_n_channels(pixbuf) == (gdk_pixbuf_get_has_alpha(pixbuf) ? 4 : 3);
 }
 
-// The text strip is an image of our own, which has no font settings: glyphs
-// drawn on the display take its settings (hinting and antialiasing from the
-// X resources) beneath those GTK puts on the context. The context is given
-// the same, so that text in a picture looks as it does in the windows. X
-// resources are read once per display, so they are asked for once per screen.
-struct FontOptionsFree {
-    void operator()(cairo_font_options_t* options) const { cairo_font_options_destroy(options); }
-};
-GdkScreen* display_options_screen = nullptr;
-std::unique_ptr<cairo_font_options_t, FontOptionsFree> display_options;
+// The text settings of a display (resolution, antialiasing, hinting), when a
+// display hands them in; without one, fontconfig's own apply.
+tk::TextSettingsSource text_settings_source = nullptr;
 
-void use_display_font_options(PangoContext* context, GdkScreen* screen) {
-    if (screen != display_options_screen || !display_options) {
-        cairo_t* cr = gdk_cairo_create(gdk_screen_get_root_window(screen));
-        display_options.reset(cairo_font_options_create());
-        cairo_surface_get_font_options(cairo_get_target(cr), display_options.get());
-        cairo_destroy(cr);
-        display_options_screen = screen;
+// A context on the process's cairo font map, set as the display would set
+// the contexts of its widgets, so that text in a picture looks as it does in
+// the windows.
+PangoContext* new_text_context() {
+    PangoContext* context = pango_font_map_create_context(pango_cairo_font_map_get_default());
+    if (!context) return nullptr;
+    if (text_settings_source) {
+        tk::TextSettings settings;
+        if (text_settings_source(settings)) {
+            if (settings.options) pango_cairo_context_set_font_options(context, settings.options);
+            pango_cairo_context_set_resolution(context, settings.resolution);
+        }
     }
-    std::unique_ptr<cairo_font_options_t, FontOptionsFree> options(cairo_font_options_copy(display_options.get()));
-    if (const cairo_font_options_t* own = pango_cairo_context_get_font_options(context))
-        cairo_font_options_merge(options.get(), own);
-    pango_cairo_context_set_font_options(context, options.get());
+    return context;
 }
 
 // The height of "Hg" in the layout's font decides the strip's height. Every
@@ -386,10 +380,8 @@ public:
         canvas_.pixels = gdk_pixbuf_get_pixels(image_);
         canvas_.stride = gdk_pixbuf_get_rowstride(image_);
         if (!canvas_.pixels || !drawable_pixbuf(image_)) return false;
-        // Without a screen there is no text; boxes and pictures still work.
-        if (GdkScreen* screen = gdk_screen_get_default()) {
-            context_ = gdk_pango_context_get_for_screen(screen);
-            use_display_font_options(context_, screen);
+        // Without a font map there is no text; boxes and pictures still work.
+        if ((context_ = new_text_context())) {
             layout_ = pango_layout_new(context_);
             if (const PangoFontDescription* font = pango_layout_get_font_description(layout_)) {
                 default_font_ = pango_font_description_copy(font);
@@ -569,6 +561,8 @@ void use_back_colour(DrawTarget target, Colour colour) {
 }  // namespace
 
 namespace tk {
+void set_text_settings_source(TextSettingsSource source) { text_settings_source = source; }
+
 
 void drawing_set_current(DrawTarget target) {
     if (target == current) return;

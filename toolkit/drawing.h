@@ -76,8 +76,24 @@ int text_width(const std::string& text);
 Colour colour_rgb(int red, int green, int blue);
 
 struct _PangoLayout;
+struct _cairo_font_options;
 
 namespace tk {
+// How text on pictures is rasterised: what a display hands in so that text
+// in a picture looks as it does in its windows.
+struct TextSettings {
+    // Dots per inch: a font's points become pixels at this resolution.
+    double resolution = 96.0;
+    // Antialiasing, hinting and the like; null keeps fontconfig's own.
+    const _cairo_font_options* options = nullptr;
+};
+// Fills in the settings for a drawing session about to begin; false when
+// there are none (then fontconfig's apply). The pointer in the settings must
+// stay valid until the next call.
+using TextSettingsSource = bool (*)(TextSettings& settings);
+// Installed by the display side at start-up; null (the default) without a display.
+void set_text_settings_source(TextSettingsSource source);
+
 // Makes target the current session (a session still current is ended first).
 // The drawing operations act only once drawing_begin has begun it.
 void drawing_set_current(DrawTarget target);

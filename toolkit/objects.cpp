@@ -2,7 +2,8 @@
 
 #include <gtk/gtk.h>
 
-#include "toolkit/codecs.h"
+#include "toolkit/pictures.h"
+#include "toolkit/screen_text.h"
 #include "toolkit/drawing.h"
 #include "toolkit/events.h"
 #include "toolkit/gadgets.h"
@@ -26,19 +27,9 @@ struct WindowRecord {
     bool exists() const { return window != nullptr; }
 };
 
-struct FontRecord {
-    PangoFontDescription* description = nullptr;
-    bool exists() const { return description != nullptr; }
-};
-
 void release_window(ObjectId id, WindowRecord&) { window_close(id); }
-void release_font(ObjectId, FontRecord& record) {
-    pango_font_description_free(record.description);
-    record.description = nullptr;
-}
 
 ObjectTable<WindowRecord> windows(release_window);
-ObjectTable<FontRecord> fonts(release_font);
 
 struct Size {
     int width, height;
@@ -139,9 +130,8 @@ int toolkit_init(int argc, char** argv) {
         if (!gtk_init_check(argv ? &argc : nullptr, argv ? &argv : nullptr)) return 0;
         gtk_started = true;
     }
-    codec_init();
-    register_bmp_decoder();
-    image_init();
+    pictures_init();
+    tk::set_text_settings_source(tk::screen_text_settings);
     tk::printer_init();
     tk::events_init();
     tk::gadgets_init();
@@ -154,9 +144,8 @@ void toolkit_shutdown() {
     if (!ready) return;
     tk::drawing_set_current(nullptr);
     tk::printer_shutdown();
-    fonts.release_all();
     windows.release_all();
-    image_shutdown();
+    pictures_shutdown();
     tk::gadgets_shutdown();
     tk::events_init();
     ready = false;
@@ -264,27 +253,6 @@ void window_close(ObjectId id) {
     if (!record) return;
     gtk_widget_destroy(record->window);  // the destroy handler empties the record
     tk::process_pending();
-}
-
-std::intptr_t font_load(ObjectId id, const std::string& name, int size, int style) {
-    PangoFontDescription* description = pango_font_description_from_string(name.c_str());
-    if (!description) return 0;
-    pango_font_description_set_size(description, size * PANGO_SCALE);
-    if (style & 1) pango_font_description_set_weight(description, PANGO_WEIGHT_BOLD);
-    if (style & 2) pango_font_description_set_style(description, PANGO_STYLE_ITALIC);
-    bool generated = id == -1;
-    FontRecord* record = fonts.acquire(id);
-    if (!record) {
-        pango_font_description_free(description);
-        return 0;
-    }
-    record->description = description;
-    return generated ? id : reinterpret_cast<std::intptr_t>(description);
-}
-
-FontHandle font_handle(ObjectId id) {
-    FontRecord* record = fonts.find(id);
-    return record ? record->description : nullptr;
 }
 
 namespace tk {

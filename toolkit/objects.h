@@ -1,5 +1,5 @@
 // Numbered objects: the shared types, the id table behind every kind of
-// object, toolkit start and end, windows and fonts.
+// object, toolkit start and end, windows.
 #pragma once
 
 #include <cstdint>
@@ -158,10 +158,6 @@ std::intptr_t window_open(ObjectId id, int x, int y, int width, int height, cons
                           unsigned flags, _GtkWindow* parent = nullptr);
 void window_close(ObjectId id);
 
-// Fonts. style: 1 bold, 2 italic. Result: the FontHandle, or the new id for
-// -1, or 0 when the name gives no font description.
-std::intptr_t font_load(ObjectId id, const std::string& name, int size, int style = 0);
-FontHandle font_handle(ObjectId id);
 
 // For the other areas of the toolkit.
 namespace tk {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "toolkit/objects.h"
+#include "toolkit/pictures.h"
 #include "toolkit/events.h"
 #include "toolkit/gadgets.h"
 #include "toolkit/images.h"

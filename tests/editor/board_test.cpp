@@ -4,6 +4,7 @@
 
 #include <array>
 
+#include "core/fen.h"
 #include "tests/editor/editor_fixture.h"
 
 namespace {
@@ -139,6 +140,29 @@ TEST_F(Board, PaletteThenSquaresShowThePieceOnTheSquaresColour) {
     click(1);
     EXPECT_EQ(square_picture(2), image_handle(26));
     EXPECT_EQ(square_picture(1), image_handle(25));
+}
+
+// The position the board keeps is the one its squares show: square 1 is a8,
+// the gadgets run down the files.
+TEST_F(Board, ClicksSetUpThePositionTheSquaresShow) {
+    start();
+    click(69);  // white king
+    click(33);  // e8
+    click(80);  // black pawn
+    click(2);   // a7
+    click(63);  // h2
+    click(88);  // cross
+    click(36);  // e5
+    EXPECT_EQ(chess::fen_placement(board_position), "4K3/p7/8/8/8/8/7p/8");
+    EXPECT_EQ(board_position[chess::parse_square("e5")], chess::Piece::Cross);
+    EXPECT_EQ(square_picture(33), image_handle(1)) << "e8 is light";
+    EXPECT_EQ(square_picture(63), image_handle(23 + 1)) << "h2 is dark";
+
+    click(81);  // the empty square erases from the position too
+    click(2);
+    EXPECT_EQ(chess::fen_placement(board_position), "4K3/8/8/8/8/8/7p/8");
+    clear_board();
+    EXPECT_EQ(board_position, chess::Position{});
 }
 
 TEST_F(Board, FrameAndFieldClicksChangeNothing) {
