@@ -17,6 +17,8 @@
 
 #include "core/diagram_layout.h"
 #include "core/piece_roles.h"
+#include "render/piece_set_diagram.h"
+#include "toolkit/pictures.h"
 
 namespace batch {
 
@@ -214,6 +216,54 @@ bool write_vector(const chess::Position& position, const std::string& caption, c
     return write_whole(path, bytes, error);
 }
 
+// ---- Raster pieces ---------------------------------------------------------
+// The picture and font numbers of the process's store.
+constexpr ObjectId diagram_image = 100;
+constexpr ObjectId caption_font = 0;
+
+// Why the last load or save failed, without the path the caller names itself.
+std::string failure_cause(const std::string& path, int saved_errno) {
+    std::string text = last_failure().text;
+    if (text.starts_with(path + ": ")) text.erase(0, path.size() + 2);
+    if (!text.empty()) return text;
+    if (saved_errno != 0) return std::strerror(saved_errno);
+    return "cannot be written";
+}
+
+bool prepare_pieces(const std::string& pieces, std::string& error) {
+    pictures_init();
+    register_jpeg_decoder();
+    register_jpeg_encoder();
+    const std::string folder = pieces.back() == '/' ? pieces : pieces + "/";
+    int failed = 0;
+    errno = 0;
+    if (!render::piece_set_load(folder, failed)) {
+        const std::string picture = folder + std::to_string(failed) + ".jpg";
+        error = "piece set " + folder + ": " + picture + ": " + failure_cause(picture, errno);
+        return false;
+    }
+    if (!font_load(caption_font, render::caption_font_family, render::caption_font_size)) {
+        error = "no font for the caption";
+        return false;
+    }
+    return true;
+}
+
+bool write_pieces(const chess::Position& position, const std::string& caption, const std::string& path,
+                  std::string& error) {
+    if (!render::piece_set_diagram(diagram_image, position, caption, font_handle(caption_font))) {
+        error = "the diagram could not be drawn";
+        return false;
+    }
+    errno = 0;
+    // The editor's save: the store's JPEG encoder at its default quality.
+    if (!image_save(diagram_image, path, FormatJPEG)) {
+        error = failure_cause(path, errno);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 const char* extension_of(Format format) {
@@ -243,15 +293,13 @@ std::optional<Format> format_of_path(std::string_view path) {
 }
 
 bool prepare_drawing(const DrawSettings& settings, std::string& error) {
-    if (!settings.pieces.empty()) {
-        error = "raster piece sets are not available in this build yet";
-        return false;
-    }
+    if (!settings.pieces.empty()) return prepare_pieces(settings.pieces, error);
     return true;
 }
 
 bool write_diagram(const chess::Position& position, const std::string& caption, const DrawSettings& settings,
                    const std::string& path, std::string& error) {
+    if (!settings.pieces.empty()) return write_pieces(position, caption, path, error);
     return write_vector(position, caption, settings, path, error);
 }
 

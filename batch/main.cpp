@@ -299,13 +299,13 @@ int main(int argc, char** argv) {
     batch::DrawSettings draw = options.draw;
     draw.format = plan.format;
 
-    if (plan.folder) {
-        std::error_code error;
-        std::filesystem::create_directories(plan.path, error);
-        if (error) fail(plan.path + ": " + error.message());
-    }
     std::string error;
     if (!batch::prepare_drawing(draw, error)) fail(error);
+    if (plan.folder) {
+        std::error_code failed;
+        std::filesystem::create_directories(plan.path, failed);
+        if (failed) fail(plan.path + ": " + failed.message());
+    }
 
     // Files are numbered by the position's place among all lines holding
     // one, so that a line mended later keeps its number.

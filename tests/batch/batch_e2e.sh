@@ -86,6 +86,19 @@ run two-workers 0 -j 2 -o j2 thirty.txt
 diff -r j1 j2 >/dev/null || fail "two workers wrote other files than one"
 [ ! -s two-workers.err ] || fail "a run off a terminal printed progress or messages"
 
+# The raster piece set: the editor's picture, 9s x (9s + s/2).
+pieces=$BUILD_DIR/packaging/DATA
+run pieces 1 --pieces "$pieces" -o pieces list.txt
+same_lines <(cd pieces && ls) "1.jpg
+3.jpg
+5.jpg"
+[ "$(identify -format '%w %h %m' pieces/3.jpg)" = "450 475 JPEG" ] || fail "--pieces: $(identify pieces/3.jpg)"
+run pieces-png 2 --pieces "$pieces" --format png -o pieces-png list.txt
+run pieces-missing 2 --pieces "$T/no-such-set" -o pieces-missing list.txt
+grep -q "^diagram_batch: piece set $T/no-such-set/: $T/no-such-set/1.jpg: No such file or directory" pieces-missing.err ||
+    fail "no message for a missing piece set"
+[ ! -e pieces-missing ] || fail "a missing piece set left an output folder"
+
 # ---- Single files -----------------------------------------------------------
 echo "8/8/8/4k3/8/8/8/4K3 w - - 0 1" >single.txt
 run single 0 -o single.pdf single.txt
