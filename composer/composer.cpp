@@ -1,7 +1,5 @@
 #include "composer/composer.h"
 
-#include <algorithm>
-#include <cmath>
 #include <cstdio>
 
 namespace composer {
@@ -34,21 +32,15 @@ void white_fill() {
     drawing_end();
 }
 
-// The nearest whole number, a half to the even neighbour (the default
-// rounding mode), and never 0: a sliver of a picture must still be resized,
-// or it would be drawn at its own size across the neighbouring cells.
-int scaled_side(double side) { return std::max(1, static_cast<int>(std::nearbyint(side))); }
-
 }  // namespace
 
 void compute_geometry() {
-    margin = COMPOSER_MARGIN;
-    gap = COMPOSER_GAP;
-    // The cells together are always 1080 pixels wide.
-    sheet_width = 2 * margin + (columns - 1) * gap + 1080;
-    sheet_height = sheet_width * 138 / 100;
-    cell_width = (sheet_width - 2 * margin - (columns - 1) * gap) / columns;
-    cell_height = (sheet_height - 2 * margin - (rows - 1) * gap) / rows;
+    margin = layout.margin;
+    gap = layout.gap;
+    sheet_width = layout.width;
+    sheet_height = layout.height;
+    cell_width = layout.cell_width();
+    cell_height = layout.cell_height();
 }
 
 void clear_sheet() {
@@ -71,8 +63,9 @@ void add_diagram() {
     const int height = image_height(diagram_image);
     width_ratio = static_cast<double>(width) / cell_width;
     height_ratio = static_cast<double>(height) / cell_height;
-    const double divisor = height_ratio < width_ratio ? width_ratio : height_ratio;
-    image_resize(diagram_image, scaled_side(width / divisor), scaled_side(height / divisor));
+    int fitted_width = 0, fitted_height = 0;
+    layout.fit(width, height, fitted_width, fitted_height);
+    image_resize(diagram_image, fitted_width, fitted_height);
     place_diagram();
 }
 
@@ -83,11 +76,7 @@ void place_diagram() {
     // Positions are reckoned from the picture as scaled, not from the cell.
     const int w = image_width(diagram_image);
     const int h = image_height(diagram_image);
-    if (n >= 1 && n <= capacity) {
-        const int column = (n - 1) % columns;
-        const int row = (n - 1) / columns;
-        draw_image(image_handle(diagram_image), margin + column * (w + gap), margin + row * (h + gap));
-    }
+    if (n >= 1 && n <= capacity) draw_image(image_handle(diagram_image), layout.picture_x(n, w), layout.picture_y(n, h));
     drawing_end();
     // The session wrote into the pixels; the view shows them once told.
     gadget_set_state(sheet_view, image_handle(sheet_image));

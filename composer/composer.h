@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "core/sheet_layout.h"
 #include "toolkit/toolkit.h"
 
 #if !defined(COMPOSER_COLUMNS) || !defined(COMPOSER_ROWS) || !defined(COMPOSER_MARGIN) || !defined(COMPOSER_GAP)
@@ -19,6 +20,7 @@ constexpr int columns = COMPOSER_COLUMNS;
 constexpr int rows = COMPOSER_ROWS;
 constexpr int capacity = columns * rows;
 constexpr const char* program_name = COMPOSER_NAME;
+constexpr chess::SheetLayout layout = chess::program_sheet(columns, rows, COMPOSER_MARGIN, COMPOSER_GAP);
 
 // The objects the composer creates.
 constexpr ObjectId composer_window = 1;

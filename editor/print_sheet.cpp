@@ -1,5 +1,6 @@
 // The print sheet window of "Просмотр и печать": the diagrams waiting in the
 // print slots, two by two on one sheet, shown and printed.
+#include "core/sheet_layout.h"
 #include "editor/editor.h"
 
 namespace {
@@ -8,19 +9,12 @@ constexpr ObjectId sheet_scroll = 199;
 constexpr ObjectId sheet_view = 200;
 constexpr ObjectId print_button = 201;
 
-constexpr int margin = 40;
-constexpr int gap = 20;
-constexpr int sheet_width = 2 * margin + gap + 1080;
-// The ratio 1.38, not A4's: the sheet is stretched to whatever page it is printed on.
-constexpr int sheet_height = sheet_width * 138 / 100;
+constexpr chess::SheetLayout layout = chess::editor_print_sheet;
+constexpr int sheet_width = layout.width;
+constexpr int sheet_height = layout.height;
 
 const Colour white = colour_rgb(255, 255, 255);
 
-// Slot n (1 to 4) by its top-left corner, from the size of its own picture.
-void slot_place(int n, int w, int h, int& x, int& y) {
-    x = n % 2 == 1 ? margin : margin + w + gap;
-    y = n <= 2 ? margin : margin + h + gap;
-}
 
 // Image 101 anew: white, with the slot pictures at their places.
 void compose_sheet() {
@@ -38,9 +32,9 @@ void compose_sheet() {
         // must not still hold the picture of an earlier slot.
         image_free(slot_image);
         image_load(slot_image, number_text(n) + ".jpg");
-        int x = 0, y = 0;
-        slot_place(n, image_width(slot_image), image_height(slot_image), x, y);
-        draw_image(image_handle(slot_image), x, y);
+        // Slot n by its top-left corner, from the size of its own picture.
+        draw_image(image_handle(slot_image), layout.picture_x(n, image_width(slot_image)),
+                   layout.picture_y(n, image_height(slot_image)));
     }
     drawing_end();
 }

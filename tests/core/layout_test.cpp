@@ -34,3 +34,63 @@ TEST(DiagramLayout, VectorGeometryIsExact) {
     VectorDiagramLayout odd{5.0};
     EXPECT_DOUBLE_EQ(odd.square_x(2), 7.5);
 }
+
+#include "core/sheet_layout.h"
+
+// The three sheets of the programs: 1180 x 1628 pixels, and the cells their
+// users know.
+TEST(SheetLayout, ProgramSheets) {
+    for (const SheetLayout& sheet : {editor_print_sheet, sheet6_layout, sheet12_layout}) {
+        EXPECT_EQ(sheet.width, 1180);
+        EXPECT_EQ(sheet.height, 1628);
+    }
+    EXPECT_EQ(sheet12_layout.cell_width(), 360);
+    EXPECT_EQ(sheet12_layout.cell_height(), 377);
+    EXPECT_EQ(sheet6_layout.cell_width(), 540);
+    EXPECT_EQ(sheet6_layout.cell_height(), 502);
+    EXPECT_EQ(sheet12_layout.capacity(), 12);
+
+    // The editor's slots at their own size: 450 x 475 pictures a gap apart.
+    EXPECT_EQ(editor_print_sheet.picture_x(1, 450), 40);
+    EXPECT_EQ(editor_print_sheet.picture_x(2, 450), 510);
+    EXPECT_EQ(editor_print_sheet.picture_y(2, 475), 40);
+    EXPECT_EQ(editor_print_sheet.picture_y(3, 475), 535);
+    EXPECT_EQ(editor_print_sheet.picture_x(4, 450), 510);
+
+    // The 7th diagram of sheet12 is in the third row, first column.
+    EXPECT_EQ(sheet12_layout.picture_x(7, 341), 30);
+    EXPECT_EQ(sheet12_layout.picture_y(7, 360), 30 + 2 * 380);
+    EXPECT_EQ(sheet12_layout.cell_x(6), 30 + 2 * 380);
+    EXPECT_EQ(sheet12_layout.cell_y(6), 30 + 397);
+}
+
+TEST(SheetLayout, FittingKeepsProportionsAndNeverVanishes) {
+    int w = 0, h = 0;
+    sheet12_layout.fit(450, 475, w, h);  // height decides: 377 high
+    EXPECT_EQ(h, 377);
+    EXPECT_EQ(w, 357);  // 450 * 377 / 475 = 357.16
+    sheet6_layout.fit(450, 475, w, h);
+    EXPECT_EQ(h, 502);
+    EXPECT_EQ(w, 476);  // 475.58
+    sheet6_layout.fit(5, 5, w, h);  // a blank slot grows to the cell's height
+    EXPECT_EQ(w, 502);
+    EXPECT_EQ(h, 502);
+    sheet6_layout.fit(10000, 1, w, h);  // a sliver stays one pixel high
+    EXPECT_EQ(w, 540);
+    EXPECT_EQ(h, 1);
+}
+
+TEST(SheetLayout, PagesOnPaperAreExact) {
+    // A4 in points, 3 x 4 cells.
+    PageLayout page{3, 4, 36.0, 12.0, 595.276, 841.89};
+    const double cw = page.cell_width(), ch = page.cell_height();
+    EXPECT_NEAR(3 * cw + 2 * 12 + 2 * 36, 595.276, 1e-9);
+    EXPECT_NEAR(4 * ch + 3 * 12 + 2 * 36, 841.89, 1e-9);
+    double w = 0, h = 0;
+    page.fit(9.0, 9.5, w, h);
+    EXPECT_NEAR(w / h, 9.0 / 9.5, 1e-12);
+    EXPECT_TRUE(std::abs(w - cw) < 1e-9 || std::abs(h - ch) < 1e-9);
+    // Centred: equal space on both sides within the cell.
+    const double x = page.centred_x(5, w);
+    EXPECT_NEAR(x - page.cell_x(5), page.cell_x(5) + cw - (x + w), 1e-9);
+}
