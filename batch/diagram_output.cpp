@@ -230,8 +230,26 @@ std::string failure_cause(const std::string& path, int saved_errno) {
     return "cannot be written";
 }
 
+// Text as an X display without font settings of its own rasterises it for
+// the editor: 96 dpi, greyscale antialiasing, full hinting, hinted metrics.
+// Without a display the picture store would take fontconfig's defaults,
+// and the caption would differ from the editor's by a few pixels.
+bool plain_display_text(tk::TextSettings& settings) {
+    static cairo_font_options_t* options = [] {
+        cairo_font_options_t* made = cairo_font_options_create();
+        cairo_font_options_set_antialias(made, CAIRO_ANTIALIAS_GRAY);
+        cairo_font_options_set_hint_style(made, CAIRO_HINT_STYLE_FULL);
+        cairo_font_options_set_hint_metrics(made, CAIRO_HINT_METRICS_ON);
+        return made;
+    }();
+    settings.resolution = 96.0;
+    settings.options = options;
+    return true;
+}
+
 bool prepare_pieces(const std::string& pieces, std::string& error) {
     pictures_init();
+    tk::set_text_settings_source(plain_display_text);
     register_jpeg_decoder();
     register_jpeg_encoder();
     const std::string folder = pieces.back() == '/' ? pieces : pieces + "/";
