@@ -99,6 +99,22 @@ grep -q "^diagram_batch: piece set $T/no-such-set/: $T/no-such-set/1.jpg: No suc
     fail "no message for a missing piece set"
 [ ! -e pieces-missing ] || fail "a missing piece set left an output folder"
 
+# On a terminal: a progress line for runs longer than about a second, ended
+# by a summary. (Off a terminal nothing, as checked above.)
+for n in $(seq 1000); do echo "8/8/8/4k3/8/8/8/4K3 w - - 0 1 Позиция $n"; done >thousand.txt
+start=$(date +%s%N)
+script -qec "'$DIAGRAM_BATCH' -j 1 -o pty thousand.txt" /dev/null >pty.log </dev/null || fail "run on a terminal failed"
+elapsed_ms=$((($(date +%s%N) - start) / 1000000))
+[ "$(ls pty | wc -l)" = 1000 ] || fail "run on a terminal: $(ls pty | wc -l) files"
+if [ "$elapsed_ms" -gt 1500 ]; then
+    tr '\r' '\n' <pty.log | grep -Eq '^diagram_batch: [0-9]+/1000 diagrams, [0-9]+/s' ||
+        fail "no progress line in a run of $elapsed_ms ms: $(tr '\r' '\n' <pty.log | tail -3)"
+    tr '\r' '\n' <pty.log | grep -Eq '^diagram_batch: 1000 of 1000 diagrams written in [0-9.]+ s, [0-9]+/s' ||
+        fail "no summary after a run of $elapsed_ms ms"
+elif [ "$elapsed_ms" -lt 800 ] && [ -s pty.log ]; then
+    fail "a run of $elapsed_ms ms printed: $(cat pty.log)"
+fi
+
 # ---- Single files -----------------------------------------------------------
 echo "8/8/8/4k3/8/8/8/4K3 w - - 0 1" >single.txt
 run single 0 -o single.pdf single.txt
