@@ -143,8 +143,13 @@ void run_jobs(std::size_t count, int workers, const JobFunction& job, const Resu
                 if (worker.pending.size() - used - sizeof head < head.length) break;
                 const std::string error(worker.pending.data() + used + sizeof head, head.length);
                 used += sizeof head + head.length;
+                // Only a job of this worker's share, reported once, counts.
                 const std::size_t slot = (head.index - worker.first) / n;
-                if (head.index < count && slot < worker.reported.size()) worker.reported[slot] = true;
+                if (head.index >= count || head.index < worker.first || (head.index - worker.first) % n != 0 ||
+                    slot >= worker.reported.size() || worker.reported[slot]) {
+                    continue;
+                }
+                worker.reported[slot] = true;
                 result(head.index, head.ok != 0, error);
             }
             worker.pending.erase(worker.pending.begin(), worker.pending.begin() + static_cast<long>(used));

@@ -10,6 +10,15 @@ bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' |
 bool is_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
+// A character for a message: printable ASCII as it is, anything else by its
+// byte value, so that a message never carries a broken UTF-8 sequence.
+std::string shown(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u >= 0x20 && u < 0x7F) return std::string("'") + c + "'";
+    static const char digits[] = "0123456789ABCDEF";
+    return std::string("byte 0x") + digits[u >> 4] + digits[u & 15];
+}
+
 std::size_t skip_blanks(std::string_view text, std::size_t i) {
     while (i < text.size() && is_blank(text[i])) ++i;
     return i;
@@ -97,7 +106,7 @@ EpdResult read_epd(std::string_view text) {
         if (i == text.size()) break;
         const std::size_t start = i;
         if (!is_letter(text[i])) {
-            return failure("an operation must start with an opcode, not '" + std::string(1, text[i]) + "'", i);
+            return failure("an operation must start with an opcode, not " + shown(text[i]), i);
         }
         while (i < text.size() && (is_letter(text[i]) || is_digit(text[i]) || text[i] == '_')) ++i;
         if (i < text.size() && !is_blank(text[i]) && text[i] != ';') {

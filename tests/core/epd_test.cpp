@@ -48,6 +48,8 @@ TEST(Epd, ErrorsSayWhatAndWhere) {
         {"8/8/8/4k3/8/8/8/4K3 w - - id \"open", "string of 'id' has no closing '\"'", 29},
         {"8/8/8/4k3/8/8/8/4K3 w - - id \"a\"; \"b\";", "an operation must start with an opcode, not '\"'", 34},
         {"8/8/8/4k3/8/8/8/4K3 w - - b-m x;", "an opcode holds letters, digits and '_' only", 27},
+        // A caption after four FEN fields only: no opcode, and no broken UTF-8 in the message.
+        {"8/8/8/4k3/8/8/8/4K3 w - - Мат", "an operation must start with an opcode, not byte 0xD0", 26},
     };
     for (const Case& c : cases) {
         const EpdResult r = read_epd(c.text);
