@@ -210,10 +210,14 @@ bool write_vector(const chess::Position& position, const std::string& caption, c
     ok = ok && cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS;
     cairo_surface_destroy(surface);
     if (!ok) {
-        error = "the diagram could not be drawn";
+        error = path + ": the diagram could not be drawn";
         return false;
     }
-    return write_whole(path, bytes, error);
+    if (!write_whole(path, bytes, error)) {
+        error = path + ": " + error;
+        return false;
+    }
+    return true;
 }
 
 // ---- Raster pieces ---------------------------------------------------------
@@ -270,13 +274,13 @@ bool prepare_pieces(const std::string& pieces, std::string& error) {
 bool write_pieces(const chess::Position& position, const std::string& caption, const std::string& path,
                   std::string& error) {
     if (!render::piece_set_diagram(diagram_image, position, caption, font_handle(caption_font))) {
-        error = "the diagram could not be drawn";
+        error = path + ": the diagram could not be drawn";
         return false;
     }
     errno = 0;
     // The editor's save: the store's JPEG encoder at its default quality.
     if (!image_save(diagram_image, path, FormatJPEG)) {
-        error = failure_cause(path, errno);
+        error = path + ": " + failure_cause(path, errno);
         return false;
     }
     return true;

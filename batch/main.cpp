@@ -329,12 +329,17 @@ int main(int argc, char** argv) {
         [&](std::size_t i, std::string& cause) {
             return batch::write_diagram(jobs[i].entry->position, jobs[i].entry->caption, draw, jobs[i].path, cause);
         },
-        [&](std::size_t i, bool ok, const std::string& cause) {
+        [&](std::size_t i, batch::Outcome outcome, const std::string& message) {
+            const bool ok = outcome == batch::Outcome::Done;
             if (ok) {
                 ++written;
             } else {
                 progress.clear();
-                std::fprintf(stderr, "%s: %s: %s\n", program, jobs[i].path.c_str(), cause.c_str());
+                if (outcome == batch::Outcome::Lost) {
+                    std::fprintf(stderr, "%s: %s: not written: %s\n", program, jobs[i].path.c_str(), message.c_str());
+                } else {
+                    std::fprintf(stderr, "%s: %s\n", program, message.c_str());
+                }
                 rejected = true;
             }
             progress.step(ok);

@@ -69,7 +69,7 @@ void run_jobs(std::size_t count, int workers, const JobFunction& job, const Resu
         for (std::size_t i = 0; i < count; ++i) {
             std::string error;
             const bool ok = job(i, error);
-            result(i, ok, error);
+            result(i, ok ? Outcome::Done : Outcome::Failed, error);
         }
         return;
     }
@@ -104,7 +104,7 @@ void run_jobs(std::size_t count, int workers, const JobFunction& job, const Resu
         for (std::size_t i = w; i < count; i += n) {
             std::string error;
             const bool ok = job(i, error);
-            result(i, ok, error);
+            result(i, ok ? Outcome::Done : Outcome::Failed, error);
         }
     }
 
@@ -150,7 +150,7 @@ void run_jobs(std::size_t count, int workers, const JobFunction& job, const Resu
                     continue;
                 }
                 worker.reported[slot] = true;
-                result(head.index, head.ok != 0, error);
+                result(head.index, head.ok != 0 ? Outcome::Done : Outcome::Failed, error);
             }
             worker.pending.erase(worker.pending.begin(), worker.pending.begin() + static_cast<long>(used));
         }
@@ -163,7 +163,7 @@ void run_jobs(std::size_t count, int workers, const JobFunction& job, const Resu
         }
         for (std::size_t slot = 0; slot < worker.reported.size(); ++slot) {
             if (!worker.reported[slot]) {
-                result(worker.first + slot * n, false, "not written: its worker process " + ending_of(status));
+                result(worker.first + slot * n, Outcome::Lost, "its worker process " + ending_of(status));
             }
         }
     }

@@ -14,12 +14,18 @@ namespace batch {
 
 // Draws and writes job `index`; false with a message when it failed.
 using JobFunction = std::function<bool(std::size_t index, std::string& error)>;
+
+enum class Outcome {
+    Done,    // the job said it succeeded
+    Failed,  // the job said it failed, and why
+    Lost,    // its worker ended before reporting it; the message says how
+};
 // Called in the calling process for every job, in the order results arrive.
-using ResultFunction = std::function<void(std::size_t index, bool ok, const std::string& error)>;
+using ResultFunction = std::function<void(std::size_t index, Outcome outcome, const std::string& message)>;
 
 // Runs jobs 0 to count - 1 in up to `workers` processes (in the calling
 // process when that is one, or when there is a single job). Jobs a worker
-// could not report on (it crashed) are reported as failed with the cause.
+// could not report on (it crashed) are reported as Lost.
 void run_jobs(std::size_t count, int workers, const JobFunction& job, const ResultFunction& result);
 
 }  // namespace batch
