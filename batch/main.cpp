@@ -335,7 +335,9 @@ int main(int argc, char** argv) {
                 ++written;
             } else {
                 progress.clear();
-                if (outcome == batch::Outcome::Lost) {
+                if (outcome == batch::Outcome::Lost && batch::interrupted()) {
+                    // Counted in the summary below.
+                } else if (outcome == batch::Outcome::Lost) {
                     std::fprintf(stderr, "%s: %s: not written: %s\n", program, jobs[i].path.c_str(), message.c_str());
                 } else {
                     std::fprintf(stderr, "%s: %s\n", program, message.c_str());
@@ -345,6 +347,10 @@ int main(int argc, char** argv) {
             progress.step(ok);
         });
     progress.finish();
+    if (batch::interrupted()) {
+        std::fprintf(stderr, "%s: interrupted: %zu of %zu diagrams written\n", program, written, jobs.size());
+        batch::raise_held_signal();
+    }
 
     if (written == 0) return exit_nothing;
     return rejected ? exit_partly : exit_done;

@@ -35,8 +35,45 @@ bool write_all(int fd, const void* data, std::size_t size) {
     return true;
 }
 
+const int held_signals[] = {SIGINT, SIGTERM, SIGHUP};
+int stopping_signal = 0;
+
+sigset_t held_set() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signal : held_signals) sigaddset(&set, signal);
+    return set;
+}
+
+// A held signal that has arrived, or 0.
+int pending_signal() {
+    sigset_t pending;
+    if (sigpending(&pending) != 0) return 0;
+    for (int signal : held_signals) {
+        if (sigismember(&pending, signal)) return signal;
+    }
+    return 0;
+}
+
+// Blocks the held signals for the lifetime of a run.
+class HeldSignals {
+public:
+    HeldSignals() {
+        const sigset_t set = held_set();
+        sigprocmask(SIG_BLOCK, &set, &saved_);
+    }
+    // A signal that stopped the run stays held until raise_held_signal.
+    ~HeldSignals() {
+        if (!stopping_signal) sigprocmask(SIG_SETMASK, &saved_, nullptr);
+    }
+
+private:
+    sigset_t saved_;
+};
+
 [[noreturn]] void work(int fd, std::size_t first, std::size_t count, std::size_t step, const JobFunction& job) {
     for (std::size_t i = first; i < count; i += step) {
+        if (pending_signal()) _exit(4);
         std::string error;
         const bool ok = job(i, error);
         const RecordHead head{static_cast<std::uint32_t>(i), ok ? 1u : 0u, static_cast<std::uint32_t>(error.size())};
@@ -61,16 +98,44 @@ std::string ending_of(int status) {
 
 }  // namespace
 
+int interrupted() { return stopping_signal; }
+
+void raise_held_signal() {
+    if (!stopping_signal) return;
+    std::fflush(stderr);
+    signal(stopping_signal, SIG_DFL);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, stopping_signal);
+    sigprocmask(SIG_UNBLOCK, &set, nullptr);
+    raise(stopping_signal);
+}
+
+namespace {
+// Runs jobs first, first + step, ... here, until a held signal arrives.
+void run_here(std::size_t first, std::size_t count, std::size_t step, const JobFunction& job,
+              const ResultFunction& result) {
+    for (std::size_t i = first; i < count; i += step) {
+        if (int signal = pending_signal()) {
+            stopping_signal = signal;
+            result(i, Outcome::Lost, "interrupted");
+            continue;
+        }
+        std::string error;
+        const bool ok = job(i, error);
+        result(i, ok ? Outcome::Done : Outcome::Failed, error);
+    }
+}
+}  // namespace
+
 void run_jobs(std::size_t count, int workers, const JobFunction& job, const ResultFunction& result) {
+    stopping_signal = 0;
     if (count == 0) return;
+    HeldSignals held;
     std::size_t n = workers < 1 ? 1 : static_cast<std::size_t>(workers);
     if (n > count) n = count;
     if (n == 1) {
-        for (std::size_t i = 0; i < count; ++i) {
-            std::string error;
-            const bool ok = job(i, error);
-            result(i, ok ? Outcome::Done : Outcome::Failed, error);
-        }
+        run_here(0, count, 1, job, result);
         return;
     }
 
@@ -100,13 +165,7 @@ void run_jobs(std::size_t count, int workers, const JobFunction& job, const Resu
         pool.push_back(std::move(worker));
     }
     // Shares no worker could be started for: done here.
-    for (std::size_t w = pool.size(); w < n; ++w) {
-        for (std::size_t i = w; i < count; i += n) {
-            std::string error;
-            const bool ok = job(i, error);
-            result(i, ok ? Outcome::Done : Outcome::Failed, error);
-        }
-    }
+    for (std::size_t w = pool.size(); w < n; ++w) run_here(w, count, n, job, result);
 
     std::size_t open = pool.size();
     std::vector<pollfd> polled;
@@ -115,10 +174,15 @@ void run_jobs(std::size_t count, int workers, const JobFunction& job, const Resu
         for (const Worker& worker : pool) {
             if (worker.fd >= 0) polled.push_back({worker.fd, POLLIN, 0});
         }
-        if (poll(polled.data(), polled.size(), -1) < 0) {
-            if (errno == EINTR) continue;
-            break;
+        // Woken now and then to see whether a signal asks the run to stop:
+        // then every worker finishes the file it is writing and ends.
+        const int ready_count = poll(polled.data(), polled.size(), 100);
+        if (ready_count < 0 && errno != EINTR) break;
+        if (int signal = pending_signal(); signal && !stopping_signal) {
+            stopping_signal = signal;
+            for (const Worker& worker : pool) kill(worker.pid, SIGTERM);
         }
+        if (ready_count <= 0) continue;
         for (Worker& worker : pool) {
             if (worker.fd < 0) continue;
             bool ready = false;
@@ -163,7 +227,8 @@ void run_jobs(std::size_t count, int workers, const JobFunction& job, const Resu
         }
         for (std::size_t slot = 0; slot < worker.reported.size(); ++slot) {
             if (!worker.reported[slot]) {
-                result(worker.first + slot * n, Outcome::Lost, "its worker process " + ending_of(status));
+                result(worker.first + slot * n, Outcome::Lost,
+                       stopping_signal ? std::string("interrupted") : "its worker process " + ending_of(status));
             }
         }
     }

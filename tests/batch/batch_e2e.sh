@@ -115,6 +115,27 @@ elif [ "$elapsed_ms" -lt 800 ] && [ -s pty.log ]; then
     fail "a run of $elapsed_ms ms printed: $(cat pty.log)"
 fi
 
+# Stopped by a signal: the files being written are finished, nothing
+# half-written or temporary is left, and the signal ends the program.
+"$DIAGRAM_BATCH" -j 2 -o stopped thousand.txt 2>stopped.err &
+pid=$!
+sleep 0.7
+kill -TERM $pid
+status=0
+wait $pid || status=$?
+if [ "$status" = 0 ]; then
+    echo "note: 1000 diagrams took less than 0.7 s; interruption not checked"
+else
+    [ "$status" = 143 ] || fail "stopped by SIGTERM: exit status $status"
+    done_count=$(ls stopped | wc -l)
+    grep -qx "diagram_batch: interrupted: $done_count of 1000 diagrams written" stopped.err ||
+        fail "stopped: $(cat stopped.err), $done_count files"
+    [ -z "$(ls -A stopped | grep '^\.')" ] || fail "temporary files left: $(ls -A stopped | grep '^\.')"
+    for f in stopped/*; do
+        [ "$(identify -format '%w %h' "$f")" = "709 748" ] || fail "$f is not a whole diagram"
+    done
+fi
+
 # ---- Single files -----------------------------------------------------------
 echo "8/8/8/4k3/8/8/8/4K3 w - - 0 1" >single.txt
 run single 0 -o single.pdf single.txt
