@@ -94,6 +94,7 @@ struct Options {
     std::optional<batch::Format> format;
     batch::DrawSettings draw;
     int jobs = 0;
+    bool sized = false;  // --size or --dpi given
     std::vector<std::string> inputs;
 };
 
@@ -128,6 +129,7 @@ Options read_options(int argc, char** argv) {
                     bad_usage(std::string("size '") + optarg + "' is not a width in centimetres above 0 and up to 100");
                 }
                 options.draw.size_cm = *size;
+                options.sized = true;
                 break;
             }
             case 'r': {
@@ -136,6 +138,7 @@ Options read_options(int argc, char** argv) {
                     bad_usage(std::string("resolution '") + optarg + "' is not a whole number from 1 to 2400");
                 }
                 options.draw.dpi = static_cast<int>(*dpi);
+                options.sized = true;
                 break;
             }
             case 'j': {
@@ -198,6 +201,9 @@ Plan plan_output(const Options& options, std::size_t positions) {
     }
     if (!options.draw.pieces.empty() && plan.format != batch::Format::Jpeg) {
         bad_usage("a raster piece set (--pieces) gives JPEG pictures only");
+    }
+    if (!options.draw.pieces.empty() && options.sized) {
+        bad_usage("a raster piece set (--pieces) has its own size: --size and --dpi do not apply");
     }
     if (options.draw.pieces.empty() && (plan.format == batch::Format::Jpeg || plan.format == batch::Format::Png)) {
         const double side = options.draw.size_cm / 2.54 * options.draw.dpi * 9.5 / 9.0;

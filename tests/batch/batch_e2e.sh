@@ -94,6 +94,7 @@ same_lines <(cd pieces && ls) "1.jpg
 5.jpg"
 [ "$(identify -format '%w %h %m' pieces/3.jpg)" = "450 475 JPEG" ] || fail "--pieces: $(identify pieces/3.jpg)"
 run pieces-png 2 --pieces "$pieces" --format png -o pieces-png list.txt
+run pieces-size 2 --pieces "$pieces" --size 4 -o pieces-size list.txt
 run pieces-missing 2 --pieces "$T/no-such-set" -o pieces-missing list.txt
 grep -q "^diagram_batch: piece set $T/no-such-set/: $T/no-such-set/1.jpg: No such file or directory" pieces-missing.err ||
     fail "no message for a missing piece set"
