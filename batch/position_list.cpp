@@ -30,7 +30,8 @@ bool continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 std::string entry_message(const ListEntry& entry) {
     std::string text = entry.source + ":" + std::to_string(entry.line) + ":";
     if (entry.column > 0) text += std::to_string(entry.column) + ":";
-    return text + " " + entry.error;
+    // A message may quote a piece of the line, which need not be UTF-8.
+    return text + " " + valid_utf8(entry.error);
 }
 
 std::string valid_utf8(std::string_view text) {

@@ -82,6 +82,12 @@ TEST(PositionList, BadLinesAreReportedWithLineAndColumn) {
     EXPECT_EQ(entry_message(entries[2]), "list.txt:3:30: string of 'id' has no closing '\"'");
     EXPECT_TRUE(entries[3].ok);
     EXPECT_EQ(entries[3].line, 4);
+
+    // A quoted field that is not UTF-8 is not passed on as it is.
+    const auto quoted = read_text("8/8/8/4k3/8/8/8/4K3 \xFF\xFE\n");
+    ASSERT_EQ(quoted.size(), 1u);
+    EXPECT_EQ(entry_message(quoted[0]),
+              "list.txt:1:21: side to move must be 'w' or 'b', not \"\xEF\xBF\xBD\xEF\xBF\xBD\"");
 }
 
 TEST(PositionList, LongLinesAreSkippedWithoutBeingHeld) {
