@@ -34,7 +34,7 @@ std::string failure_cause(const std::string& path, int saved_errno) {
     if (text.starts_with(path + ": ")) text.erase(0, path.size() + 2);
     if (!text.empty()) return text;
     if (saved_errno != 0) return std::strerror(saved_errno);
-    return "cannot be written";
+    return "no reason given";
 }
 
 // Text as an X display without font settings of its own rasterises it for
@@ -77,13 +77,13 @@ bool prepare_pieces(const std::string& pieces, std::string& error) {
 bool write_pieces(const chess::Position& position, const std::string& caption, const std::string& path,
                   std::string& error) {
     if (!render::piece_set_diagram(diagram_image, position, caption, font_handle(caption_font))) {
-        error = path + ": the diagram could not be drawn";
+        error = "cannot draw " + path;
         return false;
     }
     errno = 0;
     // The editor's save: the store's JPEG encoder at its default quality.
     if (!image_save(diagram_image, path, FormatJPEG)) {
-        error = path + ": " + failure_cause(path, errno);
+        error = "cannot write " + path + ": " + failure_cause(path, errno);
         return false;
     }
     return true;

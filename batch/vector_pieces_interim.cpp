@@ -189,11 +189,13 @@ bool write_vector(const chess::Position& position, const std::string& caption, F
                       : cairo_svg_surface_create_for_stream(append_bytes, &bytes, width_points, height_points);
         s = width_points / 9.0;
     } else {
-        const int width = static_cast<int>(std::lround(settings.size_cm / 2.54 * settings.dpi));
-        const int height = static_cast<int>(std::lround(width * 9.5 / 9.0));
+        // The diagram's size in pixels, rounded up.
+        const double exact = settings.size_cm / 2.54 * settings.dpi;
+        const int width = static_cast<int>(std::ceil(exact - 1e-6));
+        const int height = static_cast<int>(std::ceil(exact * 9.5 / 9.0 - 1e-6));
         surface = cairo_image_surface_create(settings.format == Format::Png ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24,
                                              width, height);
-        s = width / 9.0;
+        s = exact / 9.0;
     }
     cairo_t* cr = cairo_create(surface);
     draw_vector_diagram(cr, position, caption, s);
@@ -209,11 +211,11 @@ bool write_vector(const chess::Position& position, const std::string& caption, F
     ok = ok && cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS;
     cairo_surface_destroy(surface);
     if (!ok) {
-        error = path + ": the diagram could not be drawn";
+        error = "cannot draw " + path;
         return false;
     }
     if (!write_whole(path, bytes, error)) {
-        error = path + ": " + error;
+        error = "cannot write " + path + ": " + error;
         return false;
     }
     return true;

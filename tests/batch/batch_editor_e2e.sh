@@ -48,7 +48,13 @@ put 1 6 7 15     # white pawns a2, b2
 put 2 3 57       # black rook h8
 caption="Мат в 2 хода, этюд №7"
 click "$wid" 250 492           # the task field: the placeholder goes
-type_text "$caption"
+# One character at a time: a Cyrillic letter is typed through a key
+# remapped for it, and two in quick succession on a busy machine can lose one.
+for ((n = 0; n < ${#caption}; n++)); do
+    xdotool type --delay 80 -- "${caption:n:1}"
+    sleep 0.05
+done
+sleep 0.2
 click "$wid" 645 432           # "Сохранить изображение"
 dialog=$(wait_window "$pid" "Save image")
 focus "$dialog"
