@@ -62,12 +62,12 @@ bool prepare_pieces(const std::string& pieces, std::string& error) {
     const std::string folder = pieces.back() == '/' ? pieces : pieces + "/";
     int failed = 0;
     errno = 0;
-    if (!render::piece_set_load(folder, failed)) {
+    if (!chess::raster::piece_set_load(folder, failed)) {
         const std::string picture = folder + std::to_string(failed) + ".jpg";
         error = "piece set " + folder + ": " + picture + ": " + failure_cause(picture, errno);
         return false;
     }
-    if (!font_load(caption_font, render::caption_font_family, render::caption_font_size)) {
+    if (!font_load(caption_font, chess::raster::caption_font_family, chess::raster::caption_font_size)) {
         error = "no font for the caption";
         return false;
     }
@@ -76,7 +76,7 @@ bool prepare_pieces(const std::string& pieces, std::string& error) {
 
 bool write_pieces(const chess::Position& position, const std::string& caption, const std::string& path,
                   std::string& error) {
-    if (!render::piece_set_diagram(diagram_image, position, caption, font_handle(caption_font))) {
+    if (!chess::raster::piece_set_diagram(diagram_image, position, caption, font_handle(caption_font))) {
         error = "cannot draw " + path;
         return false;
     }

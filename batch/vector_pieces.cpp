@@ -1,4 +1,4 @@
-// The vector pieces through the diagram renderer.
+// The built-in vector pieces: the diagram renderer, its files written whole.
 #include <memory>
 
 #include "batch/vector_pieces.h"
