@@ -1,0 +1,102 @@
+// Pages of diagrams for print: a grid of columns by rows on A4 or Letter,
+// every diagram of a page the same size, centred in its cell; then, if
+// asked, the answer key: each diagram's number and solution set in columns,
+// flowing over as many pages as it needs.
+//
+// A PDF book is one file of many pages, written while the diagrams arrive
+// (nothing but the answer key's short lines is kept); SVG, PNG and JPEG give
+// one file per page. Every file is written whole or not at all.
+#pragma once
+
+#include <cairo.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/sheet_layout.h"
+#include "render/diagram.h"
+
+namespace chess::render {
+
+enum class Paper { A4, Letter };
+// "a4" or "letter", in any case.
+bool paper_named(const std::string& name, Paper& paper);
+// Width and height in points.
+void paper_size(Paper paper, double& width, double& height);
+
+// The grids a page takes: 1 to 6 columns by 1 to 8 rows.
+constexpr int max_columns = 6;
+constexpr int max_rows = 8;
+// "CxR" (e.g. "3x4"): false when it is not a grid a page takes.
+bool read_grid(const std::string& text, int& columns, int& rows);
+
+// The page's cells in points: margins of 15 mm that every printer keeps
+// clear, 5 mm between cells.
+PageLayout page_layout(Paper paper, int columns, int rows);
+
+// The square width at which a diagram drawn with these options fills a
+// cell of the layout in one direction, keeping its proportions.
+double page_square(const PageLayout& layout, const DiagramOptions& options);
+
+enum class PageFormat { Pdf, Svg, Png, Jpeg };
+
+struct BookSettings {
+    Paper paper = Paper::A4;
+    int columns = 3;
+    int rows = 4;
+    PageFormat format = PageFormat::Pdf;
+    int dpi = 300;     // PNG and JPEG pages
+    int quality = 10;  // JPEG pages, 0 to 10
+};
+
+// One line of the answer key.
+struct KeyEntry {
+    std::string number;
+    std::string solution;
+};
+
+class BookWriter {
+public:
+    // A PDF book goes to `path`; the other formats' pages to the paths that
+    // page_path gives for page 1, 2, ...
+    BookWriter(const Renderer& renderer, const BookSettings& settings, std::string path,
+               std::function<std::string(int page)> page_path = {});
+    ~BookWriter();
+    BookWriter(const BookWriter&) = delete;
+    BookWriter& operator=(const BookWriter&) = delete;
+
+    // The next diagram in the next cell; a page is written once full. Its
+    // square width is that of the page (page_square of its options), so
+    // diagrams with the same options are the same size. False, with the
+    // reason in error, when a page cannot be written: the book is lost.
+    bool add(const Diagram& diagram, std::string& error);
+    // An answer key line, set after the diagrams.
+    void add_solution(KeyEntry entry) { key_.push_back(std::move(entry)); }
+    // The last page of diagrams, the answer key, and the file committed.
+    bool finish(std::string& error);
+
+    int pages() const { return pages_; }
+    int diagrams() const { return placed_total_; }
+    const PageLayout& layout() const { return layout_; }
+
+private:
+    bool open_page(std::string& error);
+    bool close_page(std::string& error);
+    bool write_key(std::string& error);
+
+    const Renderer& renderer_;
+    BookSettings settings_;
+    PageLayout layout_;
+    std::string path_;
+    std::function<std::string(int)> page_path_;
+    std::vector<KeyEntry> key_;
+    struct Output;
+    Output* out_ = nullptr;
+    int placed_ = 0;  // on the open page
+    int placed_total_ = 0;
+    int pages_ = 0;
+    bool failed_ = false;
+};
+
+}  // namespace chess::render
