@@ -138,6 +138,13 @@ struct Renderer::Fonts {
         Surface surface;
     };
     std::vector<Board> boards;
+    // The same shapes as the glyphs of one font, for vector output: glyph g
+    // (0 to 13) is the man or mark, glyph 14 + g its body. A page's men are
+    // then a few lines of text in one font, kept once in the file.
+    struct FaceFree {
+        void operator()(cairo_font_face_t* f) const { cairo_font_face_destroy(f); }
+    };
+    std::unique_ptr<cairo_font_face_t, FaceFree> men_face;
 };
 
 namespace {
@@ -442,6 +449,31 @@ const SquareHighlight* highlight_of(const std::vector<SquareHighlight>& highligh
     return found;
 }
 
+cairo_user_data_key_t men_face_key;
+
+// The men's font: each glyph drawn on the unit square below and right of its
+// origin, as the unit squares of the recorded men are.
+cairo_status_t render_man(cairo_scaled_font_t* font, unsigned long index, cairo_t* cr,
+                          cairo_text_extents_t* extents) {
+    const auto* fonts = static_cast<const Renderer::Fonts*>(
+        cairo_font_face_get_user_data(cairo_scaled_font_get_font_face(font), &men_face_key));
+    if (!fonts || index >= 2 * glyph_count) return CAIRO_STATUS_SUCCESS;
+    const bool body = index >= glyph_count;
+    const Glyph& glyph = fonts->glyphs[index % glyph_count];
+    const Cell cell{0, 0, 1, 1};
+    append_glyph(cr, glyph, body ? glyph.silhouette : glyph.data, cell, 1);
+    if (body) {
+        cairo_set_line_width(cr, 2 * body_margin);
+        cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+        cairo_fill_preserve(cr);
+        cairo_stroke(cr);
+    } else {
+        cairo_fill(cr);
+    }
+    *extents = cairo_text_extents_t{-body_margin, -body_margin, 1 + 2 * body_margin, 1 + 2 * body_margin, 1, 0};
+    return CAIRO_STATUS_SUCCESS;
+}
+
 // Everything on the squares, in the order that decides what covers what:
 // paper, hatching, highlights, the men's white bodies, the men.
 // With board false the paper and the dark squares' hatching are taken as
@@ -498,6 +530,34 @@ void paint_cells(cairo_t* cr, const Renderer::Fonts& fonts, const std::vector<Ce
         }
     }
 
+    if (!space.snap && fonts.men_face) {
+        // Bodies in white, then the men in black, as glyphs of the men's font.
+        std::vector<cairo_glyph_t> bodies, men;
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            const Cell& c = cells[i];
+            if (c.piece == Piece::Empty) continue;
+            const int g = glyph_index(c.piece);
+            if (body[i]) bodies.push_back({static_cast<unsigned long>(glyph_count + g), c.x0, c.y0});
+            men.push_back({static_cast<unsigned long>(g), c.x0, c.y0});
+        }
+        if (men.empty()) return;
+        cairo_save(cr);
+        cairo_set_font_face(cr, fonts.men_face.get());
+        cairo_set_font_size(cr, s);
+        cairo_font_options_t* options = cairo_font_options_create();
+        cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+        cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+        cairo_set_font_options(cr, options);
+        cairo_font_options_destroy(options);
+        if (!bodies.empty()) {
+            cairo_set_source_rgb(cr, 1, 1, 1);
+            cairo_show_glyphs(cr, bodies.data(), static_cast<int>(bodies.size()));
+        }
+        cairo_set_source_rgb(cr, 0, 0, 0);
+        cairo_show_glyphs(cr, men.data(), static_cast<int>(men.size()));
+        cairo_restore(cr);
+        return;
+    }
     if (!space.snap) {
         for (std::size_t i = 0; i < cells.size(); ++i) {
             const Cell& c = cells[i];
@@ -717,6 +777,10 @@ std::unique_ptr<Renderer> Renderer::create(std::string& error) {
             (with_body ? fonts->bodied : fonts->plain)[g] = std::move(surface);
         }
     }
+    cairo_font_face_t* face = cairo_user_font_face_create();
+    cairo_user_font_face_set_render_glyph_func(face, render_man);
+    cairo_font_face_set_user_data(face, &men_face_key, fonts.get(), nullptr);
+    fonts->men_face.reset(face);
     return std::unique_ptr<Renderer>(new Renderer(std::move(fonts)));
 }
 
