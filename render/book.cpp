@@ -98,6 +98,27 @@ double page_square(const PageLayout& layout, const DiagramOptions& options) {
     return w / unit.width;
 }
 
+Diagram book_diagram(const Position& position, const std::string& caption, const Annotations& marks, int number,
+                     const DiagramStyle& style) {
+    Diagram d{position, caption, {}};
+    DiagramOptions& o = d.options;
+    o.flipped = style.flip == Flip::Always || (style.flip == Flip::BlackToMove && position.to_move == Side::Black);
+    o.coordinates = style.coordinates;
+    o.side_to_move = style.side_to_move;
+    if (style.numbers) o.number = std::to_string(number);
+    // The data's colours by their letters, as the renderer takes them.
+    for (const chess::SquareHighlight& h : marks.squares) {
+        MarkColour colour;
+        if (h.square >= 0 && h.square < 64 && mark_colour_of(colour_letter(h.colour), colour))
+            o.highlights.push_back({h.square, colour});
+    }
+    for (const chess::Arrow& a : marks.arrows) {
+        MarkColour colour;
+        if (mark_colour_of(colour_letter(a.colour), colour)) o.arrows.push_back({a.from, a.to, colour});
+    }
+    return d;
+}
+
 struct BookWriter::Output {
     // The PDF book, or the page file being made.
     std::unique_ptr<tk::ReplacingFile> file;

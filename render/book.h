@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "core/annotations.h"
 #include "core/sheet_layout.h"
 #include "render/diagram.h"
 
@@ -38,6 +39,24 @@ PageLayout page_layout(Paper paper, int columns, int rows);
 // The square width at which a diagram drawn with these options fills a
 // cell of the layout in one direction, keeping its proportions.
 double page_square(const PageLayout& layout, const DiagramOptions& options);
+
+// When a diagram is seen from Black's side: never, always, or where Black
+// is to move (a book's "Black to play" shown from the mover's side).
+enum class Flip { Never, Always, BlackToMove };
+
+// What a run prints round every diagram.
+struct DiagramStyle {
+    bool numbers = false;
+    bool coordinates = false;
+    bool side_to_move = false;
+    Flip flip = Flip::Never;
+};
+
+// The diagram of a position as a book prints it: its number in the set (if
+// numbers are asked for), its caption, its marks from the data ([%csl] and
+// [%cal], or an EPD c1), and seen from the side the style asks.
+Diagram book_diagram(const Position& position, const std::string& caption, const Annotations& marks, int number,
+                     const DiagramStyle& style);
 
 enum class PageFormat { Pdf, Svg, Png, Jpeg };
 
