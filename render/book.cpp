@@ -357,4 +357,39 @@ bool BookWriter::finish(std::string& error) {
     return true;
 }
 
+namespace {
+
+// A puzzle's caption is its opening comment; a played game is named by its
+// players when the tags know them.
+std::string caption_of(const PgnGame& game) {
+    if (game.puzzle || !game.caption.empty()) return game.caption;
+    auto known = [](std::string_view v) { return !v.empty() && v != "?"; };
+    const std::string_view white = game.tag("White"), black = game.tag("Black");
+    if (!known(white) || !known(black)) return {};
+    return std::string(white) + " \u2013 " + std::string(black);
+}
+
+}  // namespace
+
+bool add_pgn_games(std::istream& in, BookWriter& book, const DiagramStyle& style, bool solutions, int& number,
+                   const std::function<void(const PgnError&)>& on_error, PgnBookCount& count, std::string& error) {
+    PgnReader reader(in);
+    PgnGame game;
+    PgnError refused;
+    while (true) {
+        const PgnReader::Status status = reader.next(game, refused);
+        if (status == PgnReader::Status::End) return true;
+        if (status == PgnReader::Status::Error) {
+            ++count.skipped;
+            if (on_error) on_error(refused);
+            continue;
+        }
+        ++number;
+        if (!book.add(book_diagram(game.position, caption_of(game), game.annotations, number, style), error))
+            return false;
+        if (solutions) book.add_solution({std::to_string(number), game.solution});
+        ++count.games;
+    }
+}
+
 }  // namespace chess::render

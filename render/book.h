@@ -11,10 +11,12 @@
 #include <cairo.h>
 
 #include <functional>
+#include <istream>
 #include <string>
 #include <vector>
 
 #include "core/annotations.h"
+#include "core/pgn.h"
 #include "core/sheet_layout.h"
 #include "render/diagram.h"
 
@@ -117,5 +119,18 @@ private:
     int pages_ = 0;
     bool failed_ = false;
 };
+
+// Every game of a PGN stream as the next diagram of the book, read and drawn
+// one at a time: the puzzle's position (FEN tag) with the comment before its
+// first move as caption, or the position after a played game's main line;
+// its marks from [%csl]/[%cal]; its main line as solution when `solutions`.
+// A game the reader refuses is passed to on_error and skipped, its number
+// not used. Diagrams are numbered on from `number` (the last one used).
+struct PgnBookCount {
+    int games = 0;    // drawn
+    int skipped = 0;  // refused
+};
+bool add_pgn_games(std::istream& in, BookWriter& book, const DiagramStyle& style, bool solutions, int& number,
+                   const std::function<void(const PgnError&)>& on_error, PgnBookCount& count, std::string& error);
 
 }  // namespace chess::render

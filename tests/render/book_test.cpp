@@ -7,7 +7,10 @@
 
 #include <cmath>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <memory>
+#include <sstream>
 #include <string>
 
 #include "core/diagram_layout.h"
@@ -271,4 +274,76 @@ TEST(BookPdf, UnwritableFolderIsReported) {
     EXPECT_FALSE(book.add(book_diagram(position_of(white_to_play), "", {}, 1, {}), error));
     EXPECT_NE(error.find("/nonexistent-folder/book.pdf"), std::string::npos) << error;
     EXPECT_FALSE(book.finish(error));
+}
+
+// Games from PGN: a puzzle with its caption, marks and solution, a game
+// with an illegal move reported and skipped (its number not used), a played
+// game after its main line, named by its players.
+TEST(BookPgn, GamesBecomeDiagramsAndBrokenOnesAreSkipped) {
+    const std::string pgn =
+        "[Event \"Puzzles\"]\n[FEN \"4k3/8/8/8/8/8/8/R3K3 w - - 0 1\"]\n\n"
+        "{Mate in one [%csl Rd5]} 1. Ra8+ 1-0\n\n"
+        "[Event \"Broken\"]\n\n1. e4 e5 2. Nf3 Nf6 3. Ke3 *\n\n"
+        "[White \"Anna\"]\n[Black \"Boris\"]\n\n1. e4 e5 2. Qh5 Nc6 3. Bc4 Nf6 4. Qxf7# 1-0\n";
+    TempDir dir;
+    const std::string path = dir.file("games.pdf");
+    BookSettings settings;
+    settings.columns = 2;
+    settings.rows = 1;
+    BookWriter book(renderer(), settings, path);
+    DiagramStyle style;
+    style.numbers = true;
+    std::istringstream in(pgn);
+    int number = 0;
+    std::vector<std::string> refused;
+    PgnBookCount count;
+    std::string error;
+    ASSERT_TRUE(add_pgn_games(
+        in, book, style, true, number, [&](const PgnError& e) { refused.push_back(e.message()); }, count, error))
+        << error;
+    ASSERT_TRUE(book.finish(error)) << error;
+    EXPECT_EQ(count.games, 2);
+    EXPECT_EQ(count.skipped, 1);
+    EXPECT_EQ(number, 2);
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_EQ(refused[0].rfind("game 2, move 3 (Ke3): ", 0), 0u) << refused[0];
+    EXPECT_EQ(book.pages(), 2);
+    const std::string page = run("pdftotext -f 1 -l 1 " + path + " -");
+    EXPECT_NE(page.find("Mate in one"), std::string::npos) << page;
+    EXPECT_EQ(page.find("%csl"), std::string::npos) << page;
+    EXPECT_NE(page.find("Anna \u2013 Boris"), std::string::npos) << page;
+    const std::string key = run("pdftotext -f 2 -l 2 " + path + " -");
+    EXPECT_NE(key.find("1. 1. Ra8+"), std::string::npos) << key;
+    EXPECT_NE(key.find("2. 1. e4 e5 2. Qh5 Nc6 3. Bc4 Nf6 4. Qxf7#"), std::string::npos) << key;
+
+    // The played game's diagram is the position after its last move: the
+    // queen on f7 (column 6, row 2), drawn at 150 dpi; the puzzle's mark on
+    // d5 (column 4, row 4) outlines that light square in black.
+    const std::string png = dir.file("page");
+    run("pdftoppm -r 150 -f 1 -l 1 -gray " + path + " " + png);
+    std::ifstream file(png + "-1.pgm", std::ios::binary);
+    std::string magic;
+    int w = 0, h = 0, maxval = 0;
+    file >> magic >> w >> h >> maxval;
+    file.get();
+    std::string pixels((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(pixels.size(), static_cast<std::size_t>(w) * h);
+    const PageLayout layout = book.layout();
+    DiagramOptions numbered;
+    numbered.number = "1";
+    const double s = page_square(layout, numbered);
+    const Size size = diagram_size(numbered, s);
+    const VectorDiagramLayout d{s};
+    auto grey = [&](int cell, double x, double y) {
+        const double px = (layout.centred_x(cell, size.width) + x) * 150 / 72;
+        const double py = (layout.centred_y(cell, size.height) + s / 2 + y) * 150 / 72;
+        return static_cast<unsigned char>(pixels[static_cast<std::size_t>(py) * w + static_cast<std::size_t>(px)]);
+    };
+    // Just inside d5's left edge, half way down: the mark's line.
+    EXPECT_LT(grey(1, d.square_x(4) + 0.04 * s, d.square_y(4) + s / 2), 100);
+    // The same place on e5 (column 5, row 4, light too, no mark): paper.
+    EXPECT_GT(grey(1, d.square_x(6) + 0.04 * s, d.square_y(4) + s / 2), 200);
+    int dark = 0;
+    for (double y = 0.2 * s; y < 0.8 * s; y += 0.05 * s) dark += grey(2, d.square_x(6) + s / 2, d.square_y(2) + y) < 100;
+    EXPECT_GT(dark, 1) << "no queen on f7";
 }
