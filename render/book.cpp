@@ -357,6 +357,27 @@ bool BookWriter::finish(std::string& error) {
     return true;
 }
 
+Annotations marks_of_comment(std::string_view c1) {
+    Annotations marks;
+    if (c1.find("[%") != std::string_view::npos) {
+        read_annotations(c1, marks);
+    } else {
+        read_square_list(c1, marks);
+        read_arrow_list(c1, marks);
+    }
+    return marks;
+}
+
+std::string epd_solution(const std::vector<std::string>& best_moves, const std::vector<std::string>& variation) {
+    const bool line = !variation.empty();
+    std::string text;
+    for (const std::string& move : line ? variation : best_moves) {
+        if (!text.empty()) text += line ? " " : ", ";
+        text += move;
+    }
+    return text;
+}
+
 namespace {
 
 // A puzzle's caption is its opening comment; a played game is named by its

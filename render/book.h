@@ -120,6 +120,13 @@ private:
     bool failed_ = false;
 };
 
+// The marks an EPD record's c1 gives: [%csl]/[%cal] commands, or the bare
+// lists ("Rd4,Ge5 Ge2e4"): squares and arrows told apart by their length.
+Annotations marks_of_comment(std::string_view c1);
+// An EPD record's solution for the answer key: its predicted variation when
+// it has one, else its best moves ("Qxf7+, Nxf7").
+std::string epd_solution(const std::vector<std::string>& best_moves, const std::vector<std::string>& variation);
+
 // Every game of a PGN stream as the next diagram of the book, read and drawn
 // one at a time: the puzzle's position (FEN tag) with the comment before its
 // first move as caption, or the position after a played game's main line;

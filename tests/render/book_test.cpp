@@ -347,3 +347,23 @@ TEST(BookPgn, GamesBecomeDiagramsAndBrokenOnesAreSkipped) {
     for (double y = 0.2 * s; y < 0.8 * s; y += 0.05 * s) dark += grey(2, d.square_x(6) + s / 2, d.square_y(2) + y) < 100;
     EXPECT_GT(dark, 1) << "no queen on f7";
 }
+
+// An EPD record's c1 and its moves: marks as commands or as bare lists, and
+// the variation before the best moves.
+TEST(BookEpd, MarksAndSolutionOfARecord) {
+    Annotations bare = marks_of_comment("Rd4,Ge5 Be2e4 junk Yh1");
+    ASSERT_EQ(bare.squares.size(), 3u);
+    EXPECT_EQ(bare.squares[0].square, square_of(3, 3));
+    EXPECT_EQ(bare.squares[2].colour, chess::MarkColour::Yellow);
+    ASSERT_EQ(bare.arrows.size(), 1u);
+    EXPECT_EQ(bare.arrows[0].from, square_of(4, 1));
+    EXPECT_EQ(bare.arrows[0].to, square_of(4, 3));
+    Annotations commands = marks_of_comment("see [%csl Ra1] and [%cal Gb1c3]");
+    EXPECT_EQ(commands.squares.size(), 1u);
+    EXPECT_EQ(commands.arrows.size(), 1u);
+    EXPECT_TRUE(marks_of_comment("a plain comment").empty());
+
+    EXPECT_EQ(epd_solution({"Qxf7+", "Nxf7"}, {}), "Qxf7+, Nxf7");
+    EXPECT_EQ(epd_solution({"Qxf7+"}, {"Qxf7+", "Kd8", "Qf8#"}), "Qxf7+ Kd8 Qf8#");
+    EXPECT_EQ(epd_solution({}, {}), "");
+}
