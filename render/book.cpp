@@ -378,19 +378,13 @@ std::string epd_solution(const std::vector<std::string>& best_moves, const std::
     return text;
 }
 
-namespace {
-
-// A puzzle's caption is its opening comment; a played game is named by its
-// players when the tags know them.
-std::string caption_of(const PgnGame& game) {
+std::string pgn_caption(const PgnGame& game) {
     if (game.puzzle || !game.caption.empty()) return game.caption;
     auto known = [](std::string_view v) { return !v.empty() && v != "?"; };
     const std::string_view white = game.tag("White"), black = game.tag("Black");
     if (!known(white) || !known(black)) return {};
     return std::string(white) + " \u2013 " + std::string(black);
 }
-
-}  // namespace
 
 bool add_pgn_games(std::istream& in, BookWriter& book, const DiagramStyle& style, bool solutions, int& number,
                    const std::function<void(const PgnError&)>& on_error, PgnBookCount& count, std::string& error) {
@@ -406,7 +400,7 @@ bool add_pgn_games(std::istream& in, BookWriter& book, const DiagramStyle& style
             continue;
         }
         ++number;
-        if (!book.add(book_diagram(game.position, caption_of(game), game.annotations, number, style), error))
+        if (!book.add(book_diagram(game.position, pgn_caption(game), game.annotations, number, style), error))
             return false;
         if (solutions) book.add_solution({std::to_string(number), game.solution});
         ++count.games;

@@ -127,6 +127,10 @@ Annotations marks_of_comment(std::string_view c1);
 // it has one, else its best moves ("Qxf7+, Nxf7").
 std::string epd_solution(const std::vector<std::string>& best_moves, const std::vector<std::string>& variation);
 
+// A game's caption: a puzzle's opening comment; a played game's players
+// ("White \u2013 Black") when its tags know them.
+std::string pgn_caption(const PgnGame& game);
+
 // Every game of a PGN stream as the next diagram of the book, read and drawn
 // one at a time: the puzzle's position (FEN tag) with the comment before its
 // first move as caption, or the position after a played game's main line;
