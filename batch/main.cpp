@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -432,15 +433,53 @@ int main(int argc, char** argv) {
             return plan.path + numbered(static_cast<std::size_t>(page), std::max<std::size_t>(estimate, 100)) + "." +
                    batch::extension_of(plan.format);
         };
+        // An interrupt stops the book between two diagrams: its temporary
+        // file is removed rather than left half-written, then the signal
+        // ends the run.
+        sigset_t held, saved;
+        sigemptyset(&held);
+        for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&held, signal);
+        sigprocmask(SIG_BLOCK, &held, &saved);
+        auto arriving = [&] {
+            sigset_t pending;
+            if (sigpending(&pending) != 0) return 0;
+            for (int signal : {SIGINT, SIGTERM, SIGHUP})
+                if (sigismember(&pending, signal)) return signal;
+            return 0;
+        };
+        auto arrived = [&] { return arriving() != 0; };
         Progress progress(items.size());
         int pages = 0;
+        std::size_t placed = 0;
         const bool ok = batch::write_pages(items, options.run, draw, book_path, page_path,
-                                           [&] { progress.step(true); }, pages, error);
+                                           [&] {
+                                               ++placed;
+                                               progress.step(true);
+                                               return !arrived();
+                                           },
+                                           pages, error);
         progress.finish();
         if (!ok) {
-            std::fprintf(stderr, "%s: %s\n", program, error.c_str());
+            progress.clear();
+            if (arrived()) {
+                std::fprintf(stderr, "%s: interrupted after %zu of %zu diagrams: the book is not written\n", program,
+                             placed, items.size());
+                std::fflush(stderr);
+                // Ended by the signal, as its default action would have.
+                const int signal = arriving();
+                std::signal(signal, SIG_DFL);
+                sigprocmask(SIG_SETMASK, &saved, nullptr);
+                sigset_t one;
+                sigemptyset(&one);
+                sigaddset(&one, signal);
+                sigprocmask(SIG_UNBLOCK, &one, nullptr);
+            } else {
+                std::fprintf(stderr, "%s: %s\n", program, error.c_str());
+            }
+            sigprocmask(SIG_SETMASK, &saved, nullptr);
             return exit_nothing;
         }
+        sigprocmask(SIG_SETMASK, &saved, nullptr);
         return rejected ? exit_partly : exit_done;
     }
     if (options.styled && !batch::prepare_styled(error)) fail(error);

@@ -54,7 +54,7 @@ private:
 };
 
 bool write_sheets(const std::vector<BookItem>& items, const PageRun& run,
-                  const std::function<std::string(int)>& page_path, const std::function<void()>& step, int& pages,
+                  const std::function<std::string(int)>& page_path, const std::function<bool()>& step, int& pages,
                   std::string& error) {
     chess::SheetLayout layout;
     bool scaled = true;
@@ -86,7 +86,10 @@ bool write_sheets(const std::vector<BookItem>& items, const PageRun& run,
             error = "cannot draw diagram " + std::to_string(item.number) + ": " + last_failure().text;
             return false;
         }
-        if (step) step();
+        if (step && !step()) {
+            error = "interrupted";
+            return false;
+        }
         if (placed == layout.capacity() && !save()) return false;
     }
     if (placed > 0 && !save()) return false;
@@ -153,7 +156,7 @@ bool write_styled_diagram(const BookItem& item, const PageRun& run, const DrawSe
 
 bool write_pages(const std::vector<BookItem>& items, const PageRun& run, const DrawSettings& draw,
                  const std::string& path, const std::function<std::string(int page)>& page_path,
-                 const std::function<void()>& step, int& pages, std::string& error) {
+                 const std::function<bool()>& step, int& pages, std::string& error) {
     pages = 0;
     if (!draw.pieces.empty()) return write_sheets(items, run, page_path, step, pages, error);
     if (!ensure_renderer(error)) return false;
@@ -172,7 +175,10 @@ bool write_pages(const std::vector<BookItem>& items, const PageRun& run, const D
     for (const BookItem& item : items) {
         if (!book.add(diagram_of(item, run), error)) return false;
         if (run.solutions) book.add_solution({std::to_string(item.number), item.solution});
-        if (step) step();
+        if (step && !step()) {
+            error = "interrupted";
+            return false;
+        }
     }
     const bool ok = book.finish(error);
     pages = book.pages();

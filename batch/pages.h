@@ -50,11 +50,12 @@ bool write_styled_diagram(const BookItem& item, const PageRun& run, const DrawSe
                           std::string& error);
 
 // The items as pages. A PDF book goes to `path`; the other formats give one
-// file a page, page_path(n) for page n. step() after each diagram placed.
+// file a page, page_path(n) for page n. step() after each diagram placed;
+// false from it stops the run ("interrupted"), the book not written.
 // False, with the reason, when a page cannot be written (nothing is left
 // half-written); pages already written stay.
 bool write_pages(const std::vector<BookItem>& items, const PageRun& run, const DrawSettings& draw,
                  const std::string& path, const std::function<std::string(int page)>& page_path,
-                 const std::function<void()>& step, int& pages, std::string& error);
+                 const std::function<bool()>& step, int& pages, std::string& error);
 
 }  // namespace batch

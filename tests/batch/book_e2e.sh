@@ -113,4 +113,19 @@ set +e
 "$DIAGRAM_BATCH" list.epd --paper a3 -o out/ 2> err.txt; [ $? = 2 ] || fail "a3 accepted"
 set -e
 [ ! -e x.pdf ] && [ ! -e x.png ] || fail "a refused run wrote a file"
+# An interrupt stops a long book: no book, no temporary file, ended by the signal.
+mkdir stop && cd stop
+for n in $(seq 1 20000); do echo "4k3/8/8/8/8/8/8/R3K3 w - - 0 1 Study $n"; done > long.fen
+"$DIAGRAM_BATCH" long.fen --layout 3x4 --numbers -o long.pdf 2> err.txt &
+pid=$!
+sleep 1
+kill -TERM "$pid"
+set +e
+wait "$pid"
+status=$?
+set -e
+[ "$status" = 143 ] || fail "an interrupted book ended with $status, not by its signal"
+grep -q 'interrupted after [0-9]* of 20000 diagrams: the book is not written' err.txt || fail "$(cat err.txt)"
+[ "$(ls -A)" = "$(printf 'err.txt\nlong.fen')" ] || fail "files left behind: $(ls -A)"
+cd ..
 echo PASS
