@@ -118,7 +118,8 @@ mkdir stop && cd stop
 for n in $(seq 1 20000); do echo "4k3/8/8/8/8/8/8/R3K3 w - - 0 1 Study $n"; done > long.fen
 "$DIAGRAM_BATCH" long.fen --layout 3x4 --numbers -o long.pdf 2> err.txt &
 pid=$!
-sleep 1
+# Once the book's temporary file is there, the book is being written.
+for _ in $(seq 1 200); do [ "$(ls -A | wc -l)" -gt 2 ] && break; sleep 0.05; done
 kill -TERM "$pid"
 set +e
 wait "$pid"
