@@ -482,7 +482,6 @@ int main(int argc, char** argv) {
         sigprocmask(SIG_SETMASK, &saved, nullptr);
         return rejected ? exit_partly : exit_done;
     }
-    if (options.styled && !batch::prepare_styled(error)) fail(error);
 
     struct Job {
         const batch::BookItem* item;

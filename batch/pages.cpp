@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "core/pgn.h"
+#include "batch/vector_pieces.h"
 #include "render/output.h"
 #include "render/piece_set_sheet.h"
 #include "toolkit/pictures.h"
@@ -112,8 +113,6 @@ bool write_sheets(const std::vector<BookItem>& items, const PageRun& run,
 
 }  // namespace
 
-bool prepare_styled(std::string& error) { return ensure_renderer(error); }
-
 void read_pgn_items(std::istream& in, std::vector<BookItem>& items, std::size_t& places,
                     const std::function<void(const std::string& message)>& on_error) {
     chess::PgnReader reader(in);
@@ -139,19 +138,7 @@ void read_pgn_items(std::istream& in, std::vector<BookItem>& items, std::size_t&
 
 bool write_styled_diagram(const BookItem& item, const PageRun& run, const DrawSettings& draw, const std::string& path,
                           std::string& error) {
-    if (!ensure_renderer(error)) return false;
-    render::Diagram diagram = diagram_of(item, run);
-    diagram.options.raster_dpi = draw.dpi;
-    const double width_mm = 10.0 * draw.size_cm;
-    const double square_points = width_mm / 25.4 * 72.0 / 9.0;
-    const double square_pixels = render::square_pixels_for(width_mm, draw.dpi);
-    switch (draw.format) {
-        case Format::Pdf: return render::write_pdf(*renderer(), diagram, square_points, path, error);
-        case Format::Svg: return render::write_svg(*renderer(), diagram, square_points, path, error);
-        case Format::Png: return render::write_png(*renderer(), diagram, square_pixels, path, error);
-        case Format::Jpeg: return render::write_jpeg(*renderer(), diagram, square_pixels, 9, path, error);
-    }
-    return false;
+    return write_vector_diagram(diagram_of(item, run), draw.format, draw.size_cm, draw.dpi, path, error);
 }
 
 bool write_pages(const std::vector<BookItem>& items, const PageRun& run, const DrawSettings& draw,

@@ -42,10 +42,9 @@ struct PageRun {
 void read_pgn_items(std::istream& in, std::vector<BookItem>& items, std::size_t& places,
                     const std::function<void(const std::string& message)>& on_error);
 
-// Makes the renderer for styled single diagrams before the workers start.
-bool prepare_styled(std::string& error);
 
-// Draws one item alone with the run's style into path (vector pieces).
+// Draws one item alone with the run's style into path, with the vector
+// pieces prepare_drawing made.
 bool write_styled_diagram(const BookItem& item, const PageRun& run, const DrawSettings& draw, const std::string& path,
                           std::string& error);
 

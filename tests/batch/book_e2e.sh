@@ -99,11 +99,21 @@ sys.exit(0 if (w, h) == (425, 550) else 1)" || fail "a Letter page at 50 dpi is 
 
 # EPD with bm and pv: the key gives pv where there is one, else bm.
 printf '%s\n' '4k3/8/8/8/8/8/8/R3K3 w - - bm Ra8+; c0 "First"; c1 "Rd5";' \
-    '4k3/8/8/8/8/8/8/R3K3 w - - bm Ra7; pv Ra7 Kd8 Kd2; c0 "Second";' > list.epd
+    '4k3/8/8/8/8/8/8/R3K3 w - - bm Ra7; pv Ra7 Kd8 Kd2; c0 "Second";' \
+    '4k3/8/8/8/8/8/8/R3K3 w - - bm Ra8+; c0 "First";' > list.epd
 "$DIAGRAM_BATCH" list.epd --layout 2x2 --solutions --numbers -o epd.pdf
 key=$(pdftotext -f 2 -l 2 epd.pdf -)
 grep -q '^1\. Ra8+$' <<< "$key" || fail "EPD bm: $key"
 grep -q '^2\. Ra7 Kd8 Kd2$' <<< "$key" || fail "EPD pv: $key"
+
+# Single diagrams take the same options: numbers, and the EPD's c1 mark.
+"$DIAGRAM_BATCH" list.epd --numbers --format pdf -o single/
+[ "$(pdftotext single/2.pdf - | grep -cx 2)" = 1 ] || fail "single diagram 2 lacks its number"
+"$DIAGRAM_BATCH" list.epd --format png --dpi 30 -o marked/
+"$DIAGRAM_BATCH" list.epd --format png --dpi 30 --flip -o flipped/
+cmp -s marked/1.png flipped/1.png && fail "--flip changes nothing in a single diagram"
+# Record 1 marks d5; record 3 is the same without the mark.
+cmp -s marked/1.png marked/3.png && fail "the c1 mark is not drawn"
 
 # Options that cannot apply are refused before anything is written.
 set +e
