@@ -261,7 +261,9 @@ TEST(BookRaster, PngPagesOneFileEach) {
         for (double y = d.square_y(8); y < d.square_y(8) + s; y += 1) dark += grey(x0 + d.square_x(8) + s / 2, y0 + y) < 100;
         EXPECT_GT(dark, 2);
         // The last cell of page 2 stays white.
-        if (page == 2) EXPECT_EQ(grey(layout.cell_x(4) + layout.cell_width() / 2, layout.cell_y(4) + layout.cell_height() / 2), 255);
+        if (page == 2) {
+            EXPECT_EQ(grey(layout.cell_x(4) + layout.cell_width() / 2, layout.cell_y(4) + layout.cell_height() / 2), 255);
+        }
         cairo_surface_destroy(png);
     }
     EXPECT_FALSE(std::filesystem::exists(dir.file("p3.png")));
