@@ -16,32 +16,13 @@
 #include "core/diagram_layout.h"
 #include "core/fen.h"
 #include "render/book.h"
+#include "tests/support/render_support.h"
 #include "tests/support/temp_dir.h"
 
 using namespace chess;
 using namespace chess::render;
 
 namespace {
-
-const Renderer& renderer() {
-    static std::unique_ptr<Renderer> made = [] {
-        std::string error;
-        auto r = Renderer::create(error);
-        EXPECT_TRUE(r) << error;
-        return r;
-    }();
-    return *made;
-}
-
-std::string run(const std::string& command) {
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return out;
-    char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
-    pclose(pipe);
-    return out;
-}
 
 Position position_of(const std::string& fen) {
     FenResult read = read_fen(fen);

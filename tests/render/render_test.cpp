@@ -17,22 +17,13 @@
 #include "render/output.h"
 #include "tests/support/file_size_limit.h"
 #include "tests/support/grey_picture.h"
+#include "tests/support/render_support.h"
 #include "tests/support/temp_dir.h"
 
 using namespace chess;
 using namespace chess::render;
 
 namespace {
-
-const Renderer& renderer() {
-    static std::unique_ptr<Renderer> made = [] {
-        std::string error;
-        auto r = Renderer::create(error);
-        EXPECT_TRUE(r) << error;
-        return r;
-    }();
-    return *made;
-}
 
 Diagram diagram_of(const std::string& fen, const std::string& caption = "") {
     Diagram d;
@@ -63,16 +54,6 @@ double inked(const GreyPicture& p, int x, int y, int w, int h) {
 std::string contents(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-std::string run(const std::string& command) {
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return out;
-    char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
-    pclose(pipe);
-    return out;
 }
 
 constexpr const char* kings = "4k3/8/8/8/8/8/8/4K3 w - - 0 1";
