@@ -20,6 +20,7 @@ struct ImageRecord {
     std::int16_t height = 0;
     std::int16_t depth = 0;         // of the buffer: 24 or 32
     std::int16_t source_depth = 0;  // of the picture before it was stored
+    std::string comment;            // written into JPEG files as COM
     bool exists() const { return buffer != nullptr; }
 };
 
@@ -190,6 +191,7 @@ int image_save(ObjectId id, const std::string& path, FormatTag tag, int quality,
     }
     const tk::ImageEncoder* encoder = tk::find_encoder(tag);
     if (!encoder) return 0;
+    const tk::EncodeComment comment(record->comment);
     if (record->depth == 24) {
         return encoder->rgb(path, pixels, record->width, record->height, stride, 0, quality, output_depth);
     }
@@ -232,6 +234,18 @@ int image_height(ObjectId id) {
 ImageHandle image_handle(ObjectId id) {
     ImageRecord* record = find_image(id);
     return record ? record->buffer : nullptr;
+}
+
+int image_set_comment(ObjectId id, const std::string& text) {
+    ImageRecord* record = find_image(id);
+    if (!record || text.size() > tk::max_comment_bytes) return 0;
+    record->comment = text;
+    return 1;
+}
+
+std::string image_comment(ObjectId id) {
+    ImageRecord* record = find_image(id);
+    return record ? record->comment : std::string();
 }
 
 void image_free(ObjectId id) {
