@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "bench/bare_jpeg.h"
+#include "bench/pair.h"
 #include "composer/composer.h"
 #include "editor/editor.h"
 #include "toolkit/toolkit.h"
@@ -33,7 +34,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
 constexpr int square = 50;
 constexpr int sheet_diagrams = 12;
@@ -45,47 +45,6 @@ char* program_argv[] = {program_name, nullptr};
 void settle() {
     while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
 }
-
-// ---- both sides of one benchmark ----
-
-class Pair {
-public:
-    explicit Pair(benchmark::State& state) : state_(state) {}
-
-    // One iteration: both sides, in an order that alternates.
-    void run(const std::function<void()>& ours, const std::function<void()>& baseline) {
-        if ((count_++ % 2) == 0) {
-            double o = timed(ours);
-            base_ += timed(baseline);
-            ours_ += o;
-            state_.SetIterationTime(o);
-        } else {
-            base_ += timed(baseline);
-            double o = timed(ours);
-            ours_ += o;
-            state_.SetIterationTime(o);
-        }
-    }
-
-    void report() {
-        if (count_ == 0 || base_ <= 0) return;
-        state_.counters["ratio"] = ours_ / base_;
-        state_.counters["ours_ms"] = 1000 * ours_ / count_;
-        state_.counters["base_ms"] = 1000 * base_ / count_;
-    }
-
-private:
-    static double timed(const std::function<void()>& work) {
-        Clock::time_point start = Clock::now();
-        work();
-        return std::chrono::duration<double>(Clock::now() - start).count();
-    }
-
-    benchmark::State& state_;
-    long count_ = 0;
-    double ours_ = 0;
-    double base_ = 0;
-};
 
 // ---- bare libjpeg ----
 
@@ -204,7 +163,7 @@ void BM_DiagramSave_vs_BareEncode(benchmark::State& state) {
     GdkPixbuf* rendered = gdk_pixbuf_copy(image_handle(diagram_image));
     const std::string ours_path = workshop().out("diagram.jpg"), bare_path = workshop().out("bare.jpg");
 
-    Pair pair(state);
+    bench::Pair pair(state);
     for (auto _ : state) {
         pair.run(
             [&] {
@@ -281,7 +240,7 @@ bool start_composer(benchmark::State& state) {
 void BM_Sheet12_vs_BareLibraries(benchmark::State& state) {
     if (!usable(state) || !start_composer(state)) return;
     const std::string ours_path = workshop().out("sheet.jpg"), bare_path = workshop().out("bare-sheet.jpg");
-    Pair pair(state);
+    bench::Pair pair(state);
     for (auto _ : state) pair.run([&] { compose_sheet(ours_path); }, [&] { bare_sheet(bare_path); });
     pair.report();
     composer::finish();
@@ -306,7 +265,7 @@ void BM_Sheet12_vs_Montage(benchmark::State& state) {
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
 
-    Pair pair(state);
+    bench::Pair pair(state);
     for (auto _ : state) {
         pair.run([&] { compose_sheet(ours_path); },
                  [&] {
@@ -399,7 +358,7 @@ GtkWidget* bare_editor_start(std::vector<GdkPixbuf*>& pieces) {
 
 void BM_EditorStart_vs_BareGtk(benchmark::State& state) {
     if (!usable(state)) return;
-    Pair pair(state);
+    bench::Pair pair(state);
     bool started = true;
     for (auto _ : state) {
         std::vector<GdkPixbuf*> pieces;
@@ -450,7 +409,7 @@ GtkWidget* bare_composer_start(GdkPixbuf*& sheet) {
 
 void BM_ComposerStart_vs_BareGtk(benchmark::State& state) {
     if (!usable(state)) return;
-    Pair pair(state);
+    bench::Pair pair(state);
     bool started = true;
     for (auto _ : state) {
         GdkPixbuf* sheet = nullptr;
