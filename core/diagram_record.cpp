@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "core/fen.h"
+#include "core/jpeg_comments.h"
 
 namespace chess {
 
@@ -263,6 +264,21 @@ DiagramRecordResult read_diagram_record(std::string_view text) {
     std::string error;
     if (!read_marks(marks, result.record.position, error)) return failure("marks: " + error, marks_line);
     result.ok = true;
+    return result;
+}
+
+DiagramRecordResult read_diagram_picture(const std::string& path) {
+    const JpegComments comments = jpeg_file_comments(path);
+    if (!comments.ok) return failure(comments.error, 0);
+    const std::string* found = nullptr;
+    for (const std::string& comment : comments.comments) {
+        if (!is_diagram_record(comment)) continue;
+        if (found) return failure("the picture holds two diagram records", 0);
+        found = &comment;
+    }
+    if (!found) return failure("the picture holds no diagram record (it was not saved by diagram_editor)", 0);
+    DiagramRecordResult result = read_diagram_record(*found);
+    if (!result.ok) result.error = "damaged diagram record: " + result.error;
     return result;
 }
 

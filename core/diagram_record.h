@@ -75,6 +75,12 @@ DiagramRecordResult read_diagram_record(std::string_view text);
 // magic): then it is read and reported, not passed over.
 bool is_diagram_record(std::string_view text);
 
+// The record of a diagram picture: the JPEG file's comment segments walked
+// (without decoding the picture) and the one diagram record among them read.
+// Refused with the reason: a file that cannot be read or is no JPEG, a
+// picture without a record, one with two, or a damaged record.
+DiagramRecordResult read_diagram_picture(const std::string& path);
+
 // The marks field alone: "x:e4,d5;o:h7" from the crosses and dots of a position.
 std::string marks_field(const Position& position);
 

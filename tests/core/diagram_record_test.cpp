@@ -217,3 +217,47 @@ TEST(JpegComments, HostileHeadersAreRefusedWithinBounds) {
     ASSERT_TRUE(c.ok) << c.error;
     EXPECT_EQ(c.comments, std::vector<std::string>{"z"});
 }
+
+namespace {
+
+std::string write_file(const std::string& name, const Bytes& bytes) {
+    const std::string path = ::testing::TempDir() + name;
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+    return path;
+}
+
+}  // namespace
+
+TEST(DiagramPicture, TheOneRecordAmongOtherCommentsIsRead) {
+    DiagramRecord r = sample();
+    const std::string path = write_file("one.jpg", header_with({"made by a camera", write_diagram_record(r)}));
+    DiagramRecordResult back = read_diagram_picture(path);
+    ASSERT_TRUE(back.ok) << back.error;
+    EXPECT_EQ(back.record.position, r.position);
+    EXPECT_EQ(back.record.caption, r.caption);
+}
+
+TEST(DiagramPicture, PicturesWithoutOneGoodRecordAreRefusedWithTheReason) {
+    const std::string record = write_diagram_record(sample());
+    struct Case {
+        Bytes bytes;
+        std::string says;
+    };
+    const std::vector<Case> cases = {
+        {header_with({}), "no diagram record"},
+        {header_with({"just a comment"}), "no diagram record"},
+        {header_with({record, record}), "two diagram records"},
+        {header_with({"chess-diagram/1\nfen=8/8/8 w - - 0 1\nsquare=50\n"}), "damaged diagram record: fen: "},
+        {header_with({"chess-diagram/7\n"}), "damaged diagram record: record version \"7\""},
+        {Bytes{'B', 'M', 1, 2, 3}, "not a JPEG file"},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        DiagramRecordResult r = read_diagram_picture(write_file("bad" + std::to_string(++n) + ".jpg", c.bytes));
+        EXPECT_FALSE(r.ok);
+        EXPECT_NE(r.error.find(c.says), std::string::npos) << r.error;
+    }
+    EXPECT_FALSE(read_diagram_picture(::testing::TempDir() + "missing.jpg").ok);
+}
