@@ -23,6 +23,9 @@ namespace {
 
 constexpr Colour white = 0xFFFFFF;
 
+// The composer window has no title; neither have its messages.
+const std::string message_title;
+
 // Every pixel of the sheet opaque white. The gradient mode paints opaque
 // white whatever the colour; the box overshoots and is clipped.
 void white_fill() {
@@ -50,12 +53,14 @@ void clear_sheet() {
 }
 
 void add_diagram() {
-    diagram_path = open_file_requester("Open image", save_folder, "Image JPG|*.jpg", 0);
+    // Pictures from cameras and other programs often end in capitals or in ".jpeg".
+    diagram_path = open_file_requester("Open image", save_folder, "Image JPG|*.jpg;*.JPG;*.jpeg;*.JPEG", 0);
     if (diagram_path.empty()) return;
     // A picture that does not load takes no cell: image 99 still holds the
     // last diagram, which must not be drawn a second time in its place.
     if (!image_load(diagram_image, diagram_path)) {
-        std::fprintf(stderr, "%s: cannot load the picture %s\n", program_name, diagram_path.c_str());
+        failure_requester(message_title, "Не удалось загрузить диаграмму из файла " + diagram_path, FileAccess::Reading,
+                          composer_window);
         return;
     }
     ++diagram_count;
@@ -85,17 +90,20 @@ void place_diagram() {
 void save_sheet() {
     const std::string path = save_file_requester("Save image", home_directory(), "Image JPG|*.jpg", 0);
     if (path.empty()) return;
-    // The name is used as typed: no extension is added.
+    // The name is used as typed: no extension is added. The requester has
+    // asked before an existing file is replaced.
     save_result = image_save(sheet_image, path, FormatJPEG);
-    if (!save_result) std::fprintf(stderr, "%s: cannot save the sheet as %s\n", program_name, path.c_str());
+    if (!save_result)
+        failure_requester(message_title, "Не удалось сохранить лист в файл " + path, FileAccess::Writing,
+                          composer_window);
 }
 
-// The sheet stretched over the whole page, whatever the page's ratio. It is
-// drawn stretched rather than resized: the sheet keeps its size, so later
-// diagrams land in their cells, a save writes the full sheet and a second
-// print is the same as the first.
+// The sheet scaled to the page keeping its proportions, centred. It is drawn
+// scaled rather than resized: the sheet keeps its size, so later diagrams
+// land in their cells, a save writes the full sheet and a second print is
+// the same as the first.
 void print_sheet() {
-    print_stretched_page("print diagram", image_handle(sheet_image));
+    print_fitted_page("print diagram", image_handle(sheet_image));
 }
 
 bool start_up(int argc, char** argv) {

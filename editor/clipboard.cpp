@@ -11,22 +11,12 @@
 
 namespace {
 
-// A modal error message over the board window, in the programs' style,
-// and the same on standard error for logs.
+// A modal error message over the board window, and the same on standard
+// error for logs.
 void position_message(const std::string& text, const std::string& detail) {
     std::fprintf(stderr, "%s: %s\n", text.c_str(), detail.c_str());
     std::fflush(stderr);
-    GtkWindow* parent = tk::window_gtk(board_window);
-    GtkWidget* dialog = gtk_message_dialog_new(parent, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
-                                               GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, "%s", text.c_str());
-    if (!dialog) return;
-    gchar* shown = g_utf8_make_valid(detail.c_str(), -1);
-    gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s", shown);
-    g_free(shown);
-    gtk_window_set_title(GTK_WINDOW(dialog), "Chess diagram");
-    gtk_window_set_position(GTK_WINDOW(dialog), parent ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
-    gtk_dialog_run(GTK_DIALOG(dialog));
-    gtk_widget_destroy(dialog);
+    message_requester("Chess diagram", text, detail, board_window);
 }
 
 // The start of a pasted text for a message: one line, at most 60 characters.
@@ -94,9 +84,7 @@ std::string board_record() {
     record.position = chess::Position{};
     record.position.squares = board_position.squares;
     record.position.to_move = chess::Side::White;
-    // The placeholder only invites typing; it is no task to keep.
-    const std::string task = gadget_text(task_field);
-    record.caption = task == task_placeholder ? std::string() : task;
+    record.caption = diagram_task_text();
     record.square = square_size;
     return chess::write_diagram_record(record);
 }

@@ -1,5 +1,6 @@
 // The diagram picture: rendering the board and task text, saving it, and the
 // four print slot files in TEMP/.
+#include <cerrno>
 #include <cstdio>
 
 #include "editor/clipboard.h"
@@ -9,50 +10,85 @@
 namespace {
 
 const Colour white = colour_rgb(255, 255, 255);
-const Colour black = colour_rgb(0, 0, 0);
+
+const std::string message_title = "Chess diagram";
 
 std::string slot_name(int n) { return number_text(n) + ".jpg"; }
 
+// A slot file that could not be written: the user is told, naming the file.
+void report_slot_failure(const std::string& what, int n) {
+    failure_requester(message_title, what + ": файл " + temp_folder + slot_name(n) + " не записан",
+                      FileAccess::Writing, board_window);
+}
+
 }  // namespace
+
+std::string diagram_task_text() {
+    std::string text = gadget_text(task_field);
+    // The placeholder only invites typing; it is not the task.
+    return text == task_placeholder ? std::string() : text;
+}
 
 bool enter_temp_folder() {
     if (set_current_directory(temp_folder) == 0) return true;
-    std::fprintf(stderr, "Не удалось перейти в папку %s: диаграммы для печати не изменены\n", temp_folder.c_str());
+    const int error = errno;
+    const std::string line = "Не удалось перейти в папку " + temp_folder + ": диаграммы для печати не изменены";
+    std::fprintf(stderr, "%s\n", line.c_str());
     std::fflush(stderr);
+    message_requester(message_title, line, failure_message(tk::failure_kind_of_errno(error), FileAccess::Writing),
+                      board_window);
     return false;
 }
 
 void render_diagram() {
     // Made current for the slot files; a save by full path does not need it.
     set_current_directory(temp_folder);
-    render::piece_set_diagram(diagram_image, board_position, gadget_text(task_field), font_handle(task_font));
+    chess::raster::piece_set_diagram(diagram_image, board_position, diagram_task_text(), font_handle(task_font));
     // What the picture shows, kept inside it for later readers.
     image_set_comment(diagram_image, board_record());
 }
 
 void save_diagram() {
     render_diagram();
-    const std::string path = save_file_requester("Save image", save_folder, "JPEG Image|*.jpg", 0);
+    // ".jpg" is added unless the name has it; the question before replacing
+    // a file is asked about that final name.
+    const std::string path = save_file_requester("Save image", save_folder, "JPEG Image|*.jpg", 0, ".jpg");
     if (path.empty()) return;  // cancelled
-    // Always appended, also to a name that already ends in ".jpg".
-    image_save(diagram_image, path + ".jpg", FormatJPEG);
+    if (!image_save(diagram_image, path, FormatJPEG))
+        failure_requester(message_title, "Не удалось сохранить диаграмму в файл " + path, FileAccess::Writing,
+                          board_window);
 }
 
 void add_to_print() {
     if (!enter_temp_folder()) return;
-    print_slot_count = print_slot_count + 1;
     render_diagram();
-    image_save(diagram_image, slot_name(print_slot_count), FormatJPEG);
+    // Counted only once written: a slot that kept an older file must never
+    // be shown as this diagram.
+    const int n = print_slot_count + 1;
+    if (image_save(diagram_image, slot_name(n), FormatJPEG)) {
+        print_slot_count = n;
+    } else {
+        report_slot_failure("Диаграмма не добавлена к печати", n);
+    }
 }
 
 void clear_print_slots() {
+    // Whatever the files hold now, none of them is shown any more.
+    print_slot_count = 0;
     if (!enter_temp_folder()) return;
     image_create(blank_slot_image, 5, 5);
     drawing_begin(image_target(blank_slot_image));
     drawing_mode(GradientFill);
     draw_box(0, 0, 10, 10, white);
     drawing_end();
-    image_save(blank_slot_image, slot_name(1), FormatJPEG);
-    for (int n = 2; n <= print_slots; ++n) copy_file(slot_name(1), slot_name(n));
-    print_slot_count = 0;
+    if (!image_save(blank_slot_image, slot_name(1), FormatJPEG)) {
+        report_slot_failure("Диаграммы для печати не очищены", 1);
+        return;
+    }
+    for (int n = 2; n <= print_slots; ++n) {
+        if (!copy_file(slot_name(1), slot_name(n))) {
+            report_slot_failure("Диаграммы для печати не очищены", n);
+            return;
+        }
+    }
 }

@@ -42,6 +42,9 @@ constexpr ObjectId clear_board_button = 86;
 constexpr ObjectId clear_slots_button = 87;
 
 constexpr int print_slots = 4;
+// The largest square size whose board, palette and task field fit the
+// 800 x 620 board window.
+constexpr int largest_square_size = 60;
 
 extern const std::string task_placeholder;  // "Введите здесь текст задания"
 
@@ -85,6 +88,9 @@ void show_board();
 
 // ---- diagram picture and print slots ----
 
+// The task text as the diagram shows it: the field's text, but nothing for
+// the placeholder.
+std::string diagram_task_text();
 void render_diagram();
 void save_diagram();
 void add_to_print();

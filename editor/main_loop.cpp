@@ -88,7 +88,7 @@ bool start_editor(int argc, char** argv) {
     register_bmp_decoder();
     register_jpeg_decoder();
     register_jpeg_encoder();
-    font_load(task_font, render::caption_font_family, render::caption_font_size);
+    font_load(task_font, chess::raster::caption_font_family, chess::raster::caption_font_size);
 
     start_folder = current_directory();
     data_folder = start_folder + "DATA/";
@@ -99,6 +99,15 @@ bool start_editor(int argc, char** argv) {
         report_missing_piece_set();
         toolkit_shutdown();
         return false;
+    }
+    // The window keeps its size: a larger set runs all the same, cut off at
+    // the window's edges.
+    if (square_size > largest_square_size) {
+        std::fprintf(stderr,
+                     "Окно редактора 800 x 620 слишком мало для набора фигур с клеткой %d пикселей: "
+                     "в нём помещаются клетки до %d пикселей\n",
+                     square_size, largest_square_size);
+        std::fflush(stderr);
     }
     clear_print_slots();
     build_board_window();

@@ -39,11 +39,11 @@ void compose_sheet() {
     drawing_end();
 }
 
-// The sheet stretched over the whole page, whatever the page's ratio. It is
-// drawn stretched rather than resized, so the sheet itself keeps its size and
-// a second print is the same as the first.
+// The sheet scaled to the page keeping its proportions, centred. It is drawn
+// scaled rather than resized, so the sheet itself keeps its size and a second
+// print is the same as the first.
 void print_sheet() {
-    print_stretched_page("print diagram", image_handle(sheet_image));
+    print_fitted_page("print diagram", image_handle(sheet_image));
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include "core/diagram_layout.h"
 #include "core/piece_roles.h"
 
-namespace render {
+namespace chess::raster {
 
 namespace {
 constexpr Colour white = 0xFFFFFF;
@@ -58,4 +58,4 @@ bool piece_set_diagram(ObjectId image, const chess::Position& position, const st
     return true;
 }
 
-}  // namespace render
+}  // namespace chess::raster

@@ -8,7 +8,7 @@
 #include "core/position.h"
 #include "toolkit/pictures.h"
 
-namespace render {
+namespace chess::raster {
 
 // The caption's font, as the editor loads it: the default family at 15 points.
 constexpr const char* caption_font_family = "";
@@ -28,4 +28,4 @@ int piece_set_square_size();
 bool piece_set_diagram(ObjectId image, const chess::Position& position, const std::string& caption,
                        FontHandle font);
 
-}  // namespace render
+}  // namespace chess::raster

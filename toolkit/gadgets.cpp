@@ -82,15 +82,56 @@ std::string button_get_text(GadgetRecord& record) {
     return text ? text : "";
 }
 
+// A push button keeps the size it was given, so a label wider than the room
+// the button leaves it would run over the button's edge. Such a label is set
+// in smaller sizes of its own font until it fits, down to a size that stays
+// legible; a new text or font starts again from the font chosen.
+constexpr const char* fitted_key = "toolkit-label-fitted";
+constexpr int smallest_label_size = 6 * PANGO_SCALE;
+constexpr int label_size_step = PANGO_SCALE / 4;
+
+void unfit_label(GtkWidget* label) {
+    if (!g_object_get_data(G_OBJECT(label), fitted_key)) return;
+    g_object_set_data(G_OBJECT(label), fitted_key, nullptr);
+    gtk_widget_modify_font(label, static_cast<PangoFontDescription*>(g_object_get_data(G_OBJECT(label), font_key)));
+}
+
+void fit_button_label(GtkWidget* button, GtkAllocation*, gpointer) {
+    GtkWidget* label = gtk_bin_get_child(GTK_BIN(button));
+    if (!label || !GTK_IS_LABEL(label)) return;
+    GtkAllocation room;
+    gtk_widget_get_allocation(label, &room);
+    GtkRequisition wanted;
+    gtk_widget_size_request(label, &wanted);
+    if (wanted.width <= room.width) return;
+    PangoFontDescription* font = pango_font_description_copy(gtk_widget_get_style(label)->font_desc);
+    const bool absolute = pango_font_description_get_size_is_absolute(font);
+    int size = pango_font_description_get_size(font);
+    while (wanted.width > room.width && size - label_size_step >= smallest_label_size) {
+        size -= label_size_step;
+        if (absolute)
+            pango_font_description_set_absolute_size(font, size);
+        else
+            pango_font_description_set_size(font, size);
+        gtk_widget_modify_font(label, font);
+        gtk_widget_size_request(label, &wanted);
+    }
+    pango_font_description_free(font);
+    g_object_set_data(G_OBJECT(label), fitted_key, GINT_TO_POINTER(1));
+}
+
 void button_set_text(GadgetRecord& record, const std::string& text) {
     GtkWidget* label = button_label(record);
-    if (label && GTK_IS_LABEL(label))
+    if (label && GTK_IS_LABEL(label)) {
+        unfit_label(label);
         gtk_label_set_text(GTK_LABEL(label), text.c_str());
-    else
+    } else {
         gtk_button_set_label(GTK_BUTTON(record.main), text.c_str());
+    }
 }
 
 void apply_font(GtkWidget* widget, FontHandle font) {
+    g_object_set_data(G_OBJECT(widget), fitted_key, nullptr);
     g_object_set_data(G_OBJECT(widget), font_key, font);
     gtk_widget_modify_font(widget, font);
 }
@@ -311,6 +352,8 @@ std::intptr_t button_gadget(ObjectId id, int x, int y, int width, int height, co
             gtk_widget_set_size_request(label, width, height);
         }
         g_signal_connect(button, "size-allocate", G_CALLBACK(on_button_allocate), nullptr);
+    } else {
+        g_signal_connect_after(button, "size-allocate", G_CALLBACK(fit_button_label), nullptr);
     }
     g_signal_connect(button, "clicked", G_CALLBACK(on_button_clicked), nullptr);
     record->main = button;

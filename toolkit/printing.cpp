@@ -770,10 +770,24 @@ void printer_draw_image(ImageHandle image, int x, int y, int width, int height) 
     if (target && target->begun()) target->draw_scaled(image, x, y, width, height);
 }
 
-void print_stretched_page(const std::string& job_name, ImageHandle image) {
-    printing_begin(job_name);  // without a document the steps below do nothing
-    drawing_begin(printer_target());
-    printer_draw_image(image, 0, 0, printer_page_width(), printer_page_height());
-    drawing_end();
+void print_fitted_page(const std::string& job_name, ImageHandle image) {
+    if (printing_begin(job_name) != 1) return;
+    if (state.page && image) {
+        const double page_width = settled(page_width_points()), page_height = settled(page_height_points());
+        const int width = gdk_pixbuf_get_width(image), height = gdk_pixbuf_get_height(image);
+        if (page_width > 0 && page_height > 0 && width > 0 && height > 0) {
+            // One scale for both directions, on the page's exact size rather
+            // than its whole points: the side that limits fills the page.
+            const double scale = std::min(page_width / width, page_height / height);
+            cairo_t* cr = state.page;
+            cairo_save(cr);
+            cairo_translate(cr, (page_width - width * scale) / 2, (page_height - height * scale) / 2);
+            cairo_scale(cr, scale, scale);
+            gdk_cairo_set_source_pixbuf(cr, image, 0, 0);
+            cairo_rectangle(cr, 0, 0, width, height);
+            cairo_fill(cr);
+            cairo_restore(cr);
+        }
+    }
     printing_end();
 }

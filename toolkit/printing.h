@@ -30,10 +30,11 @@ void printing_end();
 // it is; outside a printer session nothing is drawn.
 void printer_draw_image(ImageHandle image, int x, int y, int width, int height);
 
-// The ready job as a document of one page, the picture stretched over the
-// whole page whatever the page's ratio. The picture keeps its size, so a
-// second print is the same as the first. Nothing without a ready job.
-void print_stretched_page(const std::string& job_name, ImageHandle image);
+// The ready job as a document of one page, the picture scaled to the page
+// keeping its proportions and centred on it, so that a square prints square
+// on any paper. The picture keeps its size, so a second print is the same as
+// the first. Nothing without a ready job.
+void print_fitted_page(const std::string& job_name, ImageHandle image);
 
 namespace tk {
 void printer_init();

@@ -3,6 +3,7 @@
 #include <gtk/gtk.h>
 
 #include <cstddef>
+#include <cstdio>
 #include <vector>
 
 #include "toolkit/objects.h"
@@ -133,8 +134,62 @@ void forget_choice() {
 
 void note_destroyed(GtkWidget*, gpointer destroyed) { *static_cast<bool*>(destroyed) = true; }
 
+// GTK's own question before a file is replaced, in GTK's words and
+// translation, for a name that GTK itself did not see: the chosen name with
+// the extension added. True when the user chose to replace the file.
+bool replace_question(GtkWidget* chooser_dialog, const std::string& file_name) {
+    gchar* base = g_filename_display_basename(file_name.c_str());
+    gchar* folder = g_path_get_dirname(file_name.c_str());
+    gchar* folder_name = g_filename_display_basename(folder);
+    GtkWindow* parent = GTK_WINDOW(chooser_dialog);
+    GtkWidget* question = gtk_message_dialog_new(
+        parent, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT), GTK_MESSAGE_QUESTION,
+        GTK_BUTTONS_NONE, g_dgettext("gtk20", "A file named \"%s\" already exists.  Do you want to replace it?"),
+        base);
+    gtk_message_dialog_format_secondary_text(
+        GTK_MESSAGE_DIALOG(question),
+        g_dgettext("gtk20", "The file already exists in \"%s\".  Replacing it will overwrite its contents."),
+        folder_name);
+    g_free(base);
+    g_free(folder);
+    g_free(folder_name);
+    gtk_dialog_add_button(GTK_DIALOG(question), GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL);
+    GtkWidget* replace = gtk_button_new_with_mnemonic(g_dgettext("gtk20", "_Replace"));
+    gtk_button_set_image(GTK_BUTTON(replace), gtk_image_new_from_stock(GTK_STOCK_SAVE_AS, GTK_ICON_SIZE_BUTTON));
+    gtk_widget_set_can_default(replace, TRUE);
+    gtk_widget_show(replace);
+    gtk_dialog_add_action_widget(GTK_DIALOG(question), replace, GTK_RESPONSE_ACCEPT);
+    gtk_dialog_set_alternative_button_order(GTK_DIALOG(question), GTK_RESPONSE_ACCEPT, GTK_RESPONSE_CANCEL, -1);
+    gtk_dialog_set_default_response(GTK_DIALOG(question), GTK_RESPONSE_ACCEPT);
+    if (gtk_window_has_group(parent)) gtk_window_group_add_window(gtk_window_get_group(parent), GTK_WINDOW(question));
+    gint answer = gtk_dialog_run(GTK_DIALOG(question));
+    gtk_widget_destroy(question);
+    return answer == GTK_RESPONSE_ACCEPT;
+}
+
+// Runs the chooser until it is answered. In save mode with an extension the
+// answer is the final name (else ""), asked about when that file exists.
+gint run_chooser(GtkWidget* dialog, bool& destroyed, bool save, const std::string& extension, std::string& final) {
+    while (true) {
+        gint response = gtk_dialog_run(GTK_DIALOG(dialog));
+        if (destroyed || response != GTK_RESPONSE_ACCEPT || !save || extension.empty()) return response;
+        gchar* chosen = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog));
+        if (!chosen) return response;
+        std::string name = chosen;
+        g_free(chosen);
+        final = with_extension(name, to_file_name(extension));
+        // GTK has asked about the name it saw.
+        if (final == name) return response;
+        const bool taken = g_file_test(final.c_str(), G_FILE_TEST_EXISTS) && !g_file_test(final.c_str(), G_FILE_TEST_IS_DIR);
+        if (!taken || replace_question(dialog, final)) return response;
+        final.clear();
+        if (destroyed) return GTK_RESPONSE_NONE;
+    }
+}
+
 std::string run_requester(bool save, const std::string& title, const std::string& default_path,
-                          const std::string& patterns, int pattern_index, unsigned flags) {
+                          const std::string& patterns, int pattern_index, unsigned flags,
+                          const std::string& extension = std::string()) {
     std::string title_text = display_text(title);
     std::string path = default_path.c_str();
     std::string list = display_text(patterns);
@@ -156,13 +211,17 @@ std::string run_requester(bool save, const std::string& title, const std::string
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
     apply_default_path(chooser, path, save);
     if (!save && (flags & 1)) gtk_file_chooser_set_select_multiple(chooser, TRUE);
+    if (save) gtk_file_chooser_set_do_overwrite_confirmation(chooser, TRUE);
     GtkFileFilter* selected = FilterBuilder(chooser, pattern_index).build(list);
     tk::process_pending();
     if (selected && !destroyed) gtk_file_chooser_set_filter(chooser, selected);
 
-    gint response = destroyed ? GTK_RESPONSE_NONE : gtk_dialog_run(GTK_DIALOG(dialog));
+    std::string final;
+    gint response = destroyed ? GTK_RESPONSE_NONE : run_chooser(dialog, destroyed, save, extension, final);
     if (!destroyed) {
-        if (response == GTK_RESPONSE_ACCEPT) {
+        if (response == GTK_RESPONSE_ACCEPT && !final.empty()) {
+            state.chosen.push_back(from_file_name(final.c_str()));
+        } else if (response == GTK_RESPONSE_ACCEPT) {
             // In the chooser's order; names without a local path (remote
             // locations) are left out by GTK itself.
             GSList* names = gtk_file_chooser_get_filenames(chooser);
@@ -184,8 +243,8 @@ std::string run_requester(bool save, const std::string& title, const std::string
 }  // namespace
 
 std::string save_file_requester(const std::string& title, const std::string& default_path,
-                                const std::string& patterns, int pattern_index) {
-    return run_requester(true, title, default_path, patterns, pattern_index, 0);
+                                const std::string& patterns, int pattern_index, const std::string& extension) {
+    return run_requester(true, title, default_path, patterns, pattern_index, 0, extension);
 }
 
 std::string open_file_requester(const std::string& title, const std::string& default_path,
@@ -200,6 +259,74 @@ std::string requester_next_file() {
 }
 
 int requester_pattern_index() { return state.pattern_index; }
+
+std::string with_extension(const std::string& name, const std::string& extension) {
+    if (extension.empty() || name.size() < extension.size()) return name + extension;
+    gchar* end = g_ascii_strdown(name.c_str() + name.size() - extension.size(), -1);
+    gchar* wanted = g_ascii_strdown(extension.c_str(), -1);
+    const bool has = std::string(end) == wanted;
+    g_free(end);
+    g_free(wanted);
+    return has ? name : name + extension;
+}
+
+std::string failure_message(FailureKind kind, FileAccess access) {
+    const bool writing = access == FileAccess::Writing;
+    switch (kind) {
+        case FailureKind::None:
+            return "Причина неизвестна";
+        case FailureKind::NotFound:
+            return writing ? "Папка не существует" : "Файл не найден";
+        case FailureKind::NoPermission:
+            return writing ? "Нет прав на запись" : "Нет прав на чтение";
+        case FailureKind::DiskFull:
+            return "Диск заполнен";
+        case FailureKind::NotAPicture:
+            return "Файл повреждён или это не JPEG";
+        case FailureKind::Damaged:
+            return "Изображение повреждено или записано не полностью";
+        case FailureKind::TooLarge:
+            return "Изображение слишком велико";
+        case FailureKind::NotAFile:
+            return "Это не файл, а папка или устройство";
+        case FailureKind::OutOfMemory:
+            return "Не хватает памяти";
+        case FailureKind::Other:
+            break;
+    }
+    return "Ошибка системы";
+}
+
+void message_requester(const std::string& title, const std::string& text, const std::string& detail, ObjectId over) {
+    GtkWindow* parent = over >= 0 ? tk::window_gtk(over) : nullptr;
+    if (parent && !gtk_widget_get_visible(GTK_WIDGET(parent))) parent = nullptr;
+    GtkWidget* dialog = gtk_message_dialog_new(parent, GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
+                                               GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, "%s", display_text(text).c_str());
+    if (!dialog) return;
+    if (!detail.empty())
+        gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s", display_text(detail).c_str());
+    gtk_window_set_title(GTK_WINDOW(dialog), display_text(title).c_str());
+    gtk_window_set_position(GTK_WINDOW(dialog), parent ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
+    // Held across the run, as the file requesters do.
+    g_object_ref(dialog);
+    bool destroyed = false;
+    g_signal_connect(dialog, "destroy", G_CALLBACK(note_destroyed), &destroyed);
+    gtk_dialog_run(GTK_DIALOG(dialog));
+    if (!destroyed) {
+        g_signal_handlers_disconnect_by_func(dialog, reinterpret_cast<gpointer>(note_destroyed), &destroyed);
+        gtk_widget_destroy(dialog);
+    }
+    g_object_unref(dialog);
+}
+
+void failure_requester(const std::string& title, const std::string& what, FileAccess access, ObjectId over) {
+    const Failure& failure = last_failure();
+    // Taken before the dialog runs: nothing in it may overwrite the record.
+    const FailureKind kind = failure.kind;
+    std::fprintf(stderr, "%s\n", failure.text.empty() ? what.c_str() : failure.text.c_str());
+    std::fflush(stderr);
+    message_requester(title, what, failure_message(kind, access), over);
+}
 
 namespace tk {
 void requesters_init() {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -13,6 +14,7 @@
 
 #include "composer/composer.h"
 #include "tests/support/dialogs.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/gtk_input.h"
 #include "tests/support/pixels.h"
 #include "tests/support/print_dialog.h"
@@ -204,6 +206,7 @@ TEST_F(Composer, GeometryWindowAndGadgets) {
         EXPECT_EQ(y, b.y);
         EXPECT_EQ(allocation(widget).width, b.width);
         EXPECT_EQ(allocation(widget).height, b.height);
+        EXPECT_TRUE(label_fits(widget));
         EXPECT_TRUE(gtk_widget_is_sensitive(widget));
     }
 
@@ -360,7 +363,7 @@ TEST_F(Composer, OpenDialogCancelledChangesNothing) {
     EXPECT_EQ(view.folder, (dir.path() / "SAVE").string());
     EXPECT_EQ(view.filter_names, std::vector<std::string>{"Image JPG"});
     EXPECT_EQ(view.shown_filter, 0);
-    EXPECT_TRUE(view.filter_accepts(0, "a.jpg"));
+    for (const char* name : {"a.jpg", "a.JPG", "a.jpeg", "a.JPEG"}) EXPECT_TRUE(view.filter_accepts(0, name)) << name;
     EXPECT_FALSE(view.filter_accepts(0, "a.png"));
 
     EXPECT_EQ(diagram_path, "");
@@ -369,15 +372,33 @@ TEST_F(Composer, OpenDialogCancelledChangesNothing) {
     EXPECT_TRUE(region_is(sheet(), margin + cell_width, 0, sheet_width - margin - cell_width, sheet_height, white));
 }
 
+// A picture from a camera or another program, named in capitals.
+TEST_F(Composer, PicturesEndingInCapitalsOrJpegCanBeChosen) {
+    const std::string path = picture("d1", cell_width, cell_height, palette[4]);
+    fs::rename(path, dir.file("SAVE/PHOTO.JPG"));
+    ASSERT_TRUE(add(dir.file("SAVE/PHOTO.JPG")));
+    fs::rename(dir.file("SAVE/PHOTO.JPG"), dir.file("SAVE/photo.jpeg"));
+    ASSERT_TRUE(add(dir.file("SAVE/photo.jpeg")));
+    EXPECT_EQ(diagram_count, 2);
+    EXPECT_TRUE(drawn_at(expected.column_x[1], margin, cell_width, cell_height, palette[4]));
+}
+
 TEST_F(Composer, FileThatDoesNotLoadTakesNoCell) {
     const std::string bad = dir.file("SAVE/broken.jpg");
     write_file(bad, {'n', 'o', 't', ' ', 'a', ' ', 'p', 'i', 'c', 't', 'u', 'r', 'e'});
 
-    // First after start-up: no image 99 yet, the sheet stays white.
+    // First after start-up: no image 99 yet, the sheet stays white. The user
+    // is told, naming the file and why.
+    MessageAnswer message;
     testing::internal::CaptureStderr();
     ASSERT_TRUE(add(bad));
     std::string said = testing::internal::GetCapturedStderr();
     EXPECT_NE(said.find(bad), std::string::npos) << said;
+    ASSERT_EQ(message.count(), 1);
+    EXPECT_EQ(message.view().text, "Не удалось загрузить диаграмму из файла " + bad);
+    EXPECT_EQ(message.view().detail, "Файл повреждён или это не JPEG");
+    EXPECT_TRUE(message.view().modal);
+    EXPECT_TRUE(message.view().has_parent);
     EXPECT_EQ(diagram_count, 0);
     EXPECT_TRUE(sheet_is_white());
     EXPECT_TRUE(add_usable());
@@ -391,6 +412,7 @@ TEST_F(Composer, FileThatDoesNotLoadTakesNoCell) {
     ASSERT_TRUE(add(bad));
     said = testing::internal::GetCapturedStderr();
     EXPECT_NE(said.find(bad), std::string::npos) << said;
+    EXPECT_EQ(message.count(), 2);
     EXPECT_EQ(diagram_count, 1);
     const int second_x = expected.column_x[1];
     EXPECT_TRUE(region_is(sheet(), second_x, margin, cell_width, cell_height, white));
@@ -425,12 +447,66 @@ TEST_F(Composer, SavesTheSheetUnderTheNameAsGiven) {
     // A sheet with diagrams on it is written as it stands.
     ASSERT_TRUE(add(picture("a", cell_width, cell_height, palette[5], true)));
     ASSERT_TRUE(add(picture("b", 400, 450, palette[6])));
-    FileDialogAnswer again = answer_next_file_dialog(path);
+    FileDialogReply replace;
+    replace.files = {path};
+    replace.replace = {true};
+    FileDialogAnswer again = answer_next_file_dialog(replace);
     ASSERT_TRUE(click(save_button));
     ASSERT_TRUE(again.answered());
     ASSERT_NE(image_load(61, path), 0);
     EXPECT_LE(mean_difference(image_handle(61), sheet()), 1.0);
     EXPECT_EQ(pixel_at(image_handle(61), 1179, 1627), white);
+}
+
+// GTK's own question before a file is replaced; "no" returns to the dialog.
+TEST_F(Composer, SavingOverAnExistingFileAsksFirst) {
+    const std::string path = dir.file("sheet.jpg");
+    write_file(path, {'o', 'l', 'd'});
+    {
+        FileDialogReply reply;
+        reply.files = {path};
+        reply.replace = {false};
+        FileDialogAnswer answer = answer_next_file_dialog(reply);
+        ASSERT_TRUE(click(save_button));
+        ASSERT_TRUE(answer.answered());
+        ASSERT_EQ(answer.view().questions.size(), 1u);
+        EXPECT_EQ(answer.view().questions[0].first,
+                  "A file named \"sheet.jpg\" already exists.  Do you want to replace it?");
+        EXPECT_TRUE(answer.view().back_in_dialog);
+    }
+    EXPECT_EQ(read_file(path), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
+    {
+        FileDialogReply reply;
+        reply.files = {path};
+        reply.replace = {true};
+        FileDialogAnswer answer = answer_next_file_dialog(reply);
+        ASSERT_TRUE(click(save_button));
+        ASSERT_TRUE(answer.answered());
+        EXPECT_EQ(answer.view().questions.size(), 1u);
+    }
+    ASSERT_NE(image_load(61, path), 0);
+    EXPECT_EQ(image_width(61), 1180);
+}
+
+TEST_F(Composer, ASheetThatCannotBeSavedIsReported) {
+    const std::string path = dir.file("sheet.jpg");
+    MessageAnswer message;
+    testing::internal::CaptureStderr();
+    {
+        FileSizeLimit limit(4096);
+        FileDialogAnswer answer = answer_next_file_dialog(path);
+        ASSERT_TRUE(click(save_button));
+        ASSERT_TRUE(answer.answered());
+    }
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(save_result, 0);
+    ASSERT_EQ(message.count(), 1);
+    EXPECT_EQ(message.view().text, "Не удалось сохранить лист в файл " + path);
+    EXPECT_EQ(message.view().detail, "Диск заполнен");
+    EXPECT_EQ(message.view().title, "");
+    EXPECT_TRUE(message.view().modal);
+    EXPECT_NE(said.find(path), std::string::npos) << said;
+    EXPECT_FALSE(fs::exists(path)) << "no part of a sheet is left";
 }
 
 TEST_F(Composer, SaveDialogCancelledWritesNothing) {
@@ -476,29 +552,39 @@ protected:
     std::string output() const { return home.file("output.pdf"); }
 
     // "Печать диаграмм" with the dialog answered; the page as printed, at a
-    // pixel per point (the caller unrefs it), or null.
-    GdkPixbuf* print(int response = GTK_RESPONSE_OK) {
-        PrintDialogAnswer answer{PrintDialogReply(response).on_paper("iso_a4")};
+    // pixel per point (the caller unrefs it), or null. The sheet on it is
+    // placed with the same resolution across and down.
+    GdkPixbuf* print(int response = GTK_RESPONSE_OK, const char* paper = "iso_a4") {
+        PrintDialogAnswer answer{PrintDialogReply(response).on_paper(paper)};
         EXPECT_TRUE(click(print_button));
         EXPECT_TRUE(answer.answered());
         if (response != GTK_RESPONSE_OK) return nullptr;
         if (!pdf_complete(output())) return nullptr;
         PdfInfo info = pdf_info(output());
         EXPECT_EQ(info.pages, 1);
-        EXPECT_NEAR(info.width, 595.28, 0.1);
-        EXPECT_NEAR(info.height, 841.89, 0.1);
+        EXPECT_NEAR(info.width, page_width, 0.1);
+        EXPECT_NEAR(info.height, page_height, 0.1);
+        int x_ppi = 0, y_ppi = 0;
+        EXPECT_TRUE(pdf_image_resolution(output(), x_ppi, y_ppi));
+        EXPECT_EQ(x_ppi, y_ppi) << "squares print square";
         return render_pdf_page(output(), home.path().string());
     }
 
-    // The sheet stretched over the whole A4 page: white to every corner and
-    // between the cells, the first `count` cells in their diagrams' colours.
+    // The sheet scaled to the page keeping its proportions and centred:
+    // white to every corner and between the cells, the first `count` cells
+    // in their diagrams' colours.
     void expect_page(GdkPixbuf* page, int count) {
         ASSERT_NE(page, nullptr);
-        auto at_sheet = [&](int x, int y) { return pixel_at(page, x * 595 / 1180, y * 841 / 1628); };
+        const double scale = std::min(page_width / sheet_width, page_height / sheet_height);
+        const double left = (page_width - sheet_width * scale) / 2, top = (page_height - sheet_height * scale) / 2;
+        auto at_sheet = [&](int x, int y) {
+            return pixel_at(page, static_cast<int>(left + x * scale), static_cast<int>(top + y * scale));
+        };
         auto near = [](Rgb a, Rgb b) {
             return std::abs(a.r - b.r) <= 16 && std::abs(a.g - b.g) <= 16 && std::abs(a.b - b.b) <= 16;
         };
-        for (auto [x, y] : {std::pair{0, 0}, {594, 0}, {0, 840}, {594, 840}})
+        const int right = gdk_pixbuf_get_width(page) - 1, bottom = gdk_pixbuf_get_height(page) - 1;
+        for (auto [x, y] : {std::pair{0, 0}, {right, 0}, {0, bottom}, {right, bottom}})
             EXPECT_TRUE(near(pixel_at(page, x, y), white)) << x << ", " << y;
         for (int n = 1; n <= capacity; ++n) {
             int x = expected.column_x[(n - 1) % columns], y = expected.row_y[(n - 1) / columns];
@@ -512,6 +598,8 @@ protected:
 
     TempDir home;
     std::optional<std::string> saved_home;
+    // The paper printed on, in points.
+    double page_width = 595.28, page_height = 841.89;
 };
 
 }  // namespace
@@ -551,6 +639,16 @@ TEST_F(ComposerPrinting, PrintsTheSheetStretchedAndLeavesItAsItWas) {
     EXPECT_EQ(image_height(61), 1628);
     if (first) g_object_unref(first);
     g_object_unref(second);
+}
+
+TEST_F(ComposerPrinting, PrintsInProportionOnLetter) {
+    for (int n = 1; n <= capacity; ++n)
+        ASSERT_TRUE(add(picture("d" + std::to_string(n), cell_width, cell_height, palette[n - 1])));
+    page_width = 612;
+    page_height = 792;
+    GdkPixbuf* page = print(GTK_RESPONSE_OK, "na_letter");
+    expect_page(page, capacity);
+    if (page) g_object_unref(page);
 }
 
 TEST_F(ComposerPrinting, EmptySheetPrintsAWhitePage) {

@@ -74,6 +74,45 @@ TEST_F(Board, LayoutForSquareSize50) {
     EXPECT_EQ(gadget_text(82), task_placeholder);
 }
 
+// At the largest square size the buttons are at their narrowest.
+TEST_F(Board, EveryButtonLabelFitsItsButton) {
+    for (int s : {50, 60}) {
+        SCOPED_TRACE(s);
+        prepare(s);
+        testing::internal::CaptureStderr();
+        ASSERT_TRUE(start_editor(0, nullptr));
+        started = true;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "the board fits the window";
+        ASSERT_TRUE(wait_mapped(GTK_WIDGET(tk::window_gtk(board_window))));
+        pump(50);
+        // Each button keeps its place and size.
+        for (auto [g, y] : {std::pair{85, 10}, {83, 40}, {84, 70}, {86, 100}, {87, 130}}) {
+            EXPECT_EQ(placement(g), (Placement{10 * s, 7 * s + y, 790 - 10 * s, 25})) << "gadget " << g;
+            EXPECT_TRUE(label_fits(widget(g))) << "gadget " << g;
+        }
+        toolkit_shutdown();
+        started = false;
+    }
+}
+
+// A set larger than the window holds: said on standard error, and the editor
+// runs as before.
+TEST_F(Board, TooLargeAPieceSetIsReported) {
+    prepare(61);
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(start_editor(0, nullptr));
+    started = true;
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Окно редактора 800 x 620 слишком мало для набора фигур с клеткой 61 пикселей: "
+              "в нём помещаются клетки до 60 пикселей\n");
+    ASSERT_TRUE(wait_mapped(GTK_WIDGET(tk::window_gtk(board_window))));
+    run_turns();
+    EXPECT_EQ(square_size, 61);
+    click(first_palette);
+    click(1);
+    EXPECT_EQ(square_picture(1), image_handle(1));
+}
+
 TEST_F(Board, LayoutForAnOddSquareSize) {
     // s = 51: s/2 = 25 and s - s/2 = 26.
     start(51);

@@ -6,6 +6,7 @@
 
 #include "tests/editor/editor_fixture.h"
 #include "tests/support/dialogs.h"
+#include "tests/support/no_override.h"
 
 namespace fs = std::filesystem;
 
@@ -115,36 +116,17 @@ protected:
     std::string saved(const std::string& name) const { return dir.folder() + "SAVE/" + name; }
 };
 
-// Answers the next GTK message dialog with OK, noting its text and title.
-struct MessageDialogAnswer {
-    std::string text, title;
-    bool seen = false;
-    guint source = 0;
-
-    MessageDialogAnswer() { source = g_timeout_add(50, &MessageDialogAnswer::poll, this); }
-    ~MessageDialogAnswer() {
-        if (!seen) g_source_remove(source);
+// How many lines of the text name the file (GTK may add warnings of its own).
+int lines_naming(const std::string& text, const std::string& file) {
+    int count = 0;
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        if (text.substr(start, end - start).find(file) != std::string::npos) ++count;
+        start = end + 1;
     }
-
-    static gboolean poll(gpointer data) {
-        auto* self = static_cast<MessageDialogAnswer*>(data);
-        GList* windows = gtk_window_list_toplevels();
-        for (GList* item = windows; item; item = item->next) {
-            GtkWidget* window = GTK_WIDGET(item->data);
-            if (!GTK_IS_MESSAGE_DIALOG(window) || !gtk_widget_get_mapped(window)) continue;
-            gchar* text = nullptr;
-            g_object_get(window, "text", &text, nullptr);
-            self->text = text ? text : "";
-            g_free(text);
-            self->title = gtk_window_get_title(GTK_WINDOW(window));
-            self->seen = true;
-            gtk_dialog_response(GTK_DIALOG(window), GTK_RESPONSE_OK);
-            break;
-        }
-        g_list_free(windows);
-        return self->seen ? FALSE : TRUE;
-    }
-};
+    return count;
+}
 
 }  // namespace
 
@@ -174,15 +156,28 @@ TEST_F(Diagram, OddSquareSizeTilesTheBandExactly) {
     expect_squares(image_handle(diagram_image), false);
 }
 
-TEST_F(Diagram, PlaceholderIsDrawnWhenTheFieldShowsIt) {
+// The field shows the placeholder whenever it is empty and a button is
+// clicked; the diagram's text band stays white all the same.
+TEST_F(Diagram, EmptyTaskLeavesTheTextBandWhite) {
     start();
     ASSERT_EQ(gadget_text(82), task_placeholder);
     render_diagram();
-    expect_task_text(image_handle(diagram_image), task_placeholder);
+    EXPECT_TRUE(region_is(image_handle(diagram_image), 0, 450, 450, 25, {255, 255, 255}));
+    EXPECT_EQ(gadget_text(82), task_placeholder) << "the field itself keeps showing it";
 
     gadget_set_text(82, "");
     render_diagram();
     EXPECT_TRUE(region_is(image_handle(diagram_image), 0, 450, 450, 25, {255, 255, 255}));
+
+    // As a user gets there: text typed, cleared with the board, then added.
+    gadget_set_text(82, "Мат в 2 хода");
+    click(86);
+    click(85);
+    ASSERT_EQ(gadget_text(82), task_placeholder);
+    ASSERT_EQ(print_slot_count, 1);
+    ASSERT_TRUE(image_load(150, temp_file(1)));
+    EXPECT_FALSE(band_has_ink(image_handle(150), 0, 450));
+    EXPECT_EQ(diagram_task_text(), "");
 }
 
 TEST_F(Diagram, WideTextIsClippedOnBothSidesAndStaysCentred) {
@@ -196,7 +191,7 @@ TEST_F(Diagram, WideTextIsClippedOnBothSidesAndStaysCentred) {
     EXPECT_TRUE(band_has_ink(picture, 444, 6));
 }
 
-TEST_F(Diagram, SaveAppendsJpgToTheChosenName) {
+TEST_F(Diagram, SaveAddsJpgOnlyToANameWithoutIt) {
     start();
     set_up_position();
     {
@@ -216,12 +211,93 @@ TEST_F(Diagram, SaveAppendsJpgToTheChosenName) {
     EXPECT_EQ(image_height(150), 475);
     expect_squares(image_handle(150), true);
 
+    for (const char* name : {"y.jpg", "z.JPG", "w.Jpg", "v.jpeg"}) {
+        FileDialogAnswer answer = answer_next_file_dialog(saved(name));
+        click(84);
+        ASSERT_TRUE(answer.answered()) << name;
+        EXPECT_TRUE(answer.view().questions.empty()) << name;
+    }
+    EXPECT_EQ(folder_listing(dir.folder() + "SAVE/"),
+              (std::vector<std::string>{"v.jpeg.jpg", "w.Jpg", "x.jpg", "y.jpg", "z.JPG"}));
+}
+
+// The question is about the file that would be replaced: the final name,
+// with ".jpg" added. "No" returns to the dialog.
+TEST_F(Diagram, SavingOverAnExistingDiagramAsksFirst) {
+    start();
+    const std::string x = saved("x.jpg");
+    write_file(x, {'o', 'l', 'd'});
     {
-        FileDialogAnswer answer = answer_next_file_dialog(saved("x.jpg"));
+        FileDialogReply reply;
+        reply.files = {saved("x")};
+        reply.replace = {false};
+        reply.then = saved("other");
+        FileDialogAnswer answer = answer_next_file_dialog(reply);
+        click(84);
+        ASSERT_TRUE(answer.answered());
+        ASSERT_EQ(answer.view().questions.size(), 1u);
+        EXPECT_EQ(answer.view().questions[0].first,
+                  "A file named \"x.jpg\" already exists.  Do you want to replace it?");
+        EXPECT_EQ(answer.view().questions[0].second,
+                  "The file already exists in \"SAVE\".  Replacing it will overwrite its contents.");
+        EXPECT_TRUE(answer.view().back_in_dialog);
+    }
+    EXPECT_EQ(read_file(x), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
+    EXPECT_EQ(folder_listing(dir.folder() + "SAVE/"), (std::vector<std::string>{"other.jpg", "x.jpg"}));
+
+    // A name typed with its ".jpg": GTK's own question, answered no, then
+    // cancelled in the dialog.
+    {
+        FileDialogReply reply;
+        reply.files = {x};
+        reply.replace = {false};
+        FileDialogAnswer answer = answer_next_file_dialog(reply);
+        click(84);
+        ASSERT_TRUE(answer.answered());
+        ASSERT_EQ(answer.view().questions.size(), 1u);
+        EXPECT_EQ(answer.view().questions[0].first,
+                  "A file named \"x.jpg\" already exists.  Do you want to replace it?");
+        EXPECT_TRUE(answer.view().back_in_dialog);
+    }
+    EXPECT_EQ(read_file(x), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
+
+    // Yes replaces it.
+    {
+        FileDialogReply reply;
+        reply.files = {saved("x")};
+        reply.replace = {true};
+        FileDialogAnswer answer = answer_next_file_dialog(reply);
+        click(84);
+        ASSERT_TRUE(answer.answered());
+        EXPECT_EQ(answer.view().questions.size(), 1u);
+    }
+    ASSERT_TRUE(image_load(150, x));
+    EXPECT_EQ(image_width(150), 450);
+    EXPECT_EQ(folder_listing(dir.folder() + "SAVE/"), (std::vector<std::string>{"other.jpg", "x.jpg"}));
+}
+
+TEST_F(Diagram, ADiagramThatCannotBeSavedIsReported) {
+    start();
+    const std::string folder = dir.folder() + "SAVE/";
+    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+    MessageAnswer message;
+    testing::internal::CaptureStderr();
+    {
+        PermissionBitsApply bits;
+        FileDialogAnswer answer = answer_next_file_dialog(saved("x"));
         click(84);
         ASSERT_TRUE(answer.answered());
     }
-    EXPECT_EQ(folder_listing(dir.folder() + "SAVE/"), (std::vector<std::string>{"x.jpg", "x.jpg.jpg"}));
+    const std::string said = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(message.seen());
+    EXPECT_EQ(message.view().text, "Не удалось сохранить диаграмму в файл " + folder + "x.jpg");
+    EXPECT_EQ(message.view().detail, "Нет прав на запись");
+    EXPECT_EQ(message.view().title, "Chess diagram");
+    EXPECT_TRUE(message.view().modal);
+    EXPECT_EQ(message.view().parent_title, "Chess diagram");
+    EXPECT_EQ(lines_naming(said, folder + "x.jpg"), 1) << said;
+    EXPECT_NE(said.find(last_failure().text + "\n"), std::string::npos) << said;
+    EXPECT_TRUE(folder_listing(folder).empty());
 }
 
 TEST_F(Diagram, CancelledSaveWritesNothing) {
@@ -288,18 +364,24 @@ TEST_F(Diagram, StartUpBlanksSlotsOfAnEarlierRun) {
 
 TEST_F(Diagram, WithoutTempFolderSlotOperationsAreSkipped) {
     prepare(50, {.temp = false});
-    const std::string line = "Не удалось перейти в папку " + dir.folder() + "TEMP/: диаграммы для печати не изменены\n";
+    const std::string text = "Не удалось перейти в папку " + dir.folder() + "TEMP/: диаграммы для печати не изменены";
+    const std::string line = text + "\n";
+    MessageAnswer message;
     testing::internal::CaptureStderr();
     const bool ok = start_editor(0, nullptr);
     started = ok;
     EXPECT_EQ(testing::internal::GetCapturedStderr(), line);
     ASSERT_TRUE(ok) << "the board still works without print slots";
+    EXPECT_EQ(message.count(), 1);
+    EXPECT_EQ(message.view().text, text);
+    EXPECT_EQ(message.view().detail, "Папка не существует");
     run_turns();
 
     testing::internal::CaptureStderr();
     click(85);
     click(87);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), line + line);
+    EXPECT_EQ(message.count(), 3) << "each click told";
     EXPECT_EQ(print_slot_count, 0);
     EXPECT_EQ(folder_listing(dir.folder()), (std::vector<std::string>{"DATA", "SAVE"}));
     EXPECT_EQ(folder_listing(dir.folder() + "DATA/").size(), 32u) << "no slot file among the pieces";
@@ -308,22 +390,70 @@ TEST_F(Diagram, WithoutTempFolderSlotOperationsAreSkipped) {
 TEST_F(Diagram, MissingFirstPiecePictureStopsWithAMessage) {
     prepare(50, {.missing = 1});
     const std::string line = "Не удалось загрузить набор фигур из папки " + dir.folder() + "DATA/";
-    MessageDialogAnswer dialog;
+    MessageAnswer dialog;
     testing::internal::CaptureStderr();
     EXPECT_FALSE(start_editor(0, nullptr));
     EXPECT_EQ(testing::internal::GetCapturedStderr(), line + "\n");
-    EXPECT_TRUE(dialog.seen);
-    EXPECT_EQ(dialog.text, line);
-    EXPECT_EQ(dialog.title, "Chess diagram");
+    EXPECT_TRUE(dialog.seen());
+    EXPECT_EQ(dialog.view().text, line);
+    EXPECT_EQ(dialog.view().title, "Chess diagram");
     EXPECT_EQ(folder_listing(dir.folder() + "TEMP/").size(), 0u) << "nothing written";
 }
 
 TEST_F(Diagram, MissingDataFolderStopsWithAMessage) {
     prepare(50, {.data = false});
-    MessageDialogAnswer dialog;
+    MessageAnswer dialog;
     testing::internal::CaptureStderr();
     EXPECT_EQ(run_editor(0, nullptr), 1);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "Не удалось загрузить набор фигур из папки " + dir.folder() + "DATA/\n");
-    EXPECT_TRUE(dialog.seen);
+    EXPECT_TRUE(dialog.seen());
+}
+
+// Slots that cannot be written: at start-up and on every add the user is
+// told, nothing is counted, and the print sheet never shows the diagrams an
+// earlier session left in TEMP/.
+TEST_F(Diagram, SlotsThatCannotBeWrittenAreReportedAndNeverShown) {
+    prepare(50);
+    const std::string temp = dir.folder() + "TEMP/";
+    for (int n = 1; n <= 4; ++n) {
+        fs::copy_file(dir.file("DATA/" + number_text(n) + ".jpg"), temp_file(n));
+        fs::permissions(temp_file(n), fs::perms::owner_read);
+    }
+    fs::permissions(temp, fs::perms::owner_read | fs::perms::owner_exec);
+    const auto old_slot = read_file(temp_file(1));
+    PermissionBitsApply bits;
+
+    MessageAnswer message;
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(start_editor(0, nullptr));
+    started = true;
+    std::string said = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(wait_mapped(GTK_WIDGET(tk::window_gtk(board_window))));
+    run_turns();
+    EXPECT_EQ(message.count(), 1);
+    EXPECT_EQ(message.view().text, "Диаграммы для печати не очищены: файл " + temp + "1.jpg не записан");
+    EXPECT_EQ(message.view().detail, "Нет прав на запись");
+    // The slots are written by their bare names inside TEMP/.
+    EXPECT_EQ(lines_naming(said, "1.jpg"), 1) << said;
+    EXPECT_NE(said.find(last_failure().text + "\n"), std::string::npos) << said;
+    EXPECT_EQ(print_slot_count, 0);
+
+    click(first_palette);
+    click(1);
+    testing::internal::CaptureStderr();
+    click(85);
+    said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(message.count(), 2);
+    EXPECT_EQ(message.view().text, "Диаграмма не добавлена к печати: файл " + temp + "1.jpg не записан");
+    EXPECT_EQ(message.view().detail, "Нет прав на запись");
+    // The slots are written by their bare names inside TEMP/.
+    EXPECT_EQ(lines_naming(said, "1.jpg"), 1) << said;
+    EXPECT_EQ(print_slot_count, 0) << "a slot not written is not counted";
+    EXPECT_EQ(read_file(temp_file(1)), old_slot);
+
+    click(87);
+    EXPECT_EQ(message.count(), 3);
+    EXPECT_EQ(print_slot_count, 0);
+    fs::permissions(temp, fs::perms::owner_all);
 }

@@ -76,11 +76,17 @@ grep -q '^Pages: *1$' <<<"$info" || fail "not one page: $info"
 grep -q '^Page size: *595.276 x 841.89 pts (A4)' <<<"$info" || fail "not an A4 page: $info"
 ls "$work" "$work/TEMP" | grep -q '\.pdf$' && fail "a PDF landed in the working folder"
 
-# Each slot's diagram at its place on the page, the sheet stretched over its
-# 595 x 841 points: rendered at the resolution that gives the sheet back at
-# its own size, the page shows each slot picture where the sheet has it.
-pdftoppm -rx "$(awk 'BEGIN { print 72 * 1180 / 595 }')" -ry "$(awk 'BEGIN { print 72 * 1628 / 841 }')" \
-    -png -singlefile "$pdf" "$E2E_TMP/page" || fail "pdftoppm cannot render the PDF"
+# The sheet scaled to the page keeping its proportions: the picture placed
+# with the same resolution across and down, and the sheet as wide as the
+# page, centred down it.
+read -r x_ppi y_ppi < <(pdfimages -list "$pdf" | awk 'NR == 3 {print $13, $14}')
+[ -n "$x_ppi" ] && [ "$x_ppi" = "$y_ppi" ] || fail "the sheet is placed at $x_ppi x $y_ppi ppi"
+# Rendered at the resolution that gives the sheet back at its own size, the
+# page shows each slot picture where the sheet has it, shifted down by half
+# of what the page has left over.
+pdftoppm -r "$(awk 'BEGIN { print 72 * 1180 / 595.276 }')" -png -singlefile "$pdf" "$E2E_TMP/page" ||
+    fail "pdftoppm cannot render the PDF"
+top=$(awk 'BEGIN { printf "%d", (841.89 * 1180 / 595.276 - 1628) / 2 + 0.5 }')
 places=("40 40" "510 40" "40 535" "510 535")
 # Compared a quarter size: the fine hatching of the dark squares does not
 # survive any resampling as it is, its average does.
@@ -91,7 +97,7 @@ done
 for n in 1 2 3 4; do
     read -r x y <<<"${places[$((n - 1))]}"
     # Away from the edges, which the renderer blends with their surroundings.
-    convert "$E2E_TMP/page.png" -crop "440x465+$((x + 5))+$((y + 5))" +repage -scale 25% "$E2E_TMP/printed.ppm"
+    convert "$E2E_TMP/page.png" -crop "440x465+$((x + 5))+$((y + top + 5))" +repage -scale 25% "$E2E_TMP/printed.ppm"
     own=$(rmse "$E2E_TMP/printed.ppm" "$E2E_TMP/slot$n.ppm")
     below "$own" 0.04 || fail "diagram $n on the page differs from its slot by $own"
     # The diagrams differ by one piece: the place shows its own slot's, not another's.
@@ -102,6 +108,6 @@ for n in 1 2 3 4; do
     done
 done
 # Outside the grid the page is white.
-white=$(convert "$E2E_TMP/page.png" -crop 900x500+40+1060 +repage -colorspace gray -format '%[fx:minima]' info:)
+white=$(convert "$E2E_TMP/page.png" -crop 900x500+40+$((1060 + top)) +repage -colorspace gray -format '%[fx:minima]' info:)
 below 0.95 "$white" || fail "the page below the diagrams is not white"
 echo "print: four diagrams printed on one A4 page through the print dialog"

@@ -100,6 +100,28 @@ GtkTreeSelection* file_list_selection(GtkWidget* dialog) {
     return list ? gtk_tree_view_get_selection(list) : nullptr;
 }
 
+// A question asked over the dialog (before a file is replaced).
+GtkWidget* question_over(GtkWidget* dialog) {
+    GtkWidget* found = nullptr;
+    GList* windows = gtk_window_list_toplevels();
+    for (GList* item = windows; item && !found; item = item->next) {
+        GtkWidget* window = GTK_WIDGET(item->data);
+        if (GTK_IS_MESSAGE_DIALOG(window) && gtk_widget_get_mapped(window) &&
+            gtk_window_get_transient_for(GTK_WINDOW(window)) == GTK_WINDOW(dialog))
+            found = window;
+    }
+    g_list_free(windows);
+    return found;
+}
+
+std::string string_property(GtkWidget* widget, const char* name) {
+    gchar* value = nullptr;
+    g_object_get(widget, name, &value, nullptr);
+    std::string result = value ? value : "";
+    g_free(value);
+    return result;
+}
+
 GtkWidget* find_dialog() {
     GtkWidget* found = nullptr;
     GList* windows = gtk_window_list_toplevels();
@@ -126,7 +148,7 @@ bool FileDialogView::filter_accepts(int index, const std::string& file_name) con
 }
 
 struct FileDialogWatch {
-    enum class Phase { Looking, Settling, Answering, Closing, Done };
+    enum class Phase { Looking, Settling, Answering, Closing, Returning, Done };
 
     FileDialogReply reply;
     FileDialogView view;
@@ -244,6 +266,24 @@ struct FileDialogWatch {
 
     void respond(int response) { gtk_dialog_response(GTK_DIALOG(dialog), response); }
 
+    // Answers a question over the dialog, if one is on show; true when one was.
+    bool answer_question() {
+        GtkWidget* question = question_over(dialog);
+        if (!question) return false;
+        view.questions.emplace_back(string_property(question, "text"), string_property(question, "secondary-text"));
+        const std::size_t asked = view.questions.size();
+        const bool replace = asked <= reply.replace.size() && reply.replace[asked - 1];
+        gtk_dialog_response(GTK_DIALOG(question), replace ? GTK_RESPONSE_ACCEPT : GTK_RESPONSE_CANCEL);
+        if (!replace) {
+            // Back in the chooser, which must still be on show.
+            answered = false;
+            reply.files = reply.then.empty() ? std::vector<std::string>{} : std::vector<std::string>{reply.then};
+            reply.then.clear();
+            enter(Phase::Returning);
+        }
+        return true;
+    }
+
     // One step of the answer; false when the watch is over.
     bool step() {
         switch (phase) {
@@ -287,6 +327,20 @@ struct FileDialogWatch {
                     select_files();
                 }
                 return true;
+            case Phase::Returning:
+                // After a "no": the chooser comes back once the question is gone.
+                if (!dialog) return false;
+                if (!elapsed(settle_time) || question_over(dialog)) return true;
+                view.back_in_dialog = gtk_widget_get_mapped(dialog);
+                if (reply.files.empty()) {
+                    answered = true;
+                    respond(GTK_RESPONSE_CANCEL);
+                    enter(Phase::Closing);
+                    return true;
+                }
+                select_files();
+                enter(Phase::Answering);
+                return true;
             case Phase::Closing:
                 // The chooser may still check a name before it lets the
                 // answer through; one that stays open is cancelled.
@@ -294,6 +348,7 @@ struct FileDialogWatch {
                     enter(Phase::Done);
                     return false;
                 }
+                if (answer_question()) return true;
                 if (elapsed(answer_limit)) {
                     answered = false;
                     respond(GTK_RESPONSE_CANCEL);
@@ -354,4 +409,42 @@ FileDialogAnswer cancel_next_file_dialog(int filter) {
     reply.accept = false;
     reply.filter = filter;
     return FileDialogAnswer(std::move(reply));
+}
+
+MessageAnswer::MessageAnswer() { source_ = g_timeout_add(50, reinterpret_cast<GSourceFunc>(&MessageAnswer::poll), this); }
+
+MessageAnswer::~MessageAnswer() {
+    if (source_) g_source_remove(source_);
+}
+
+int MessageAnswer::poll(void* data) {
+    auto* self = static_cast<MessageAnswer*>(data);
+    if (++self->ticks_ > 400) {
+        self->source_ = 0;
+        return FALSE;
+    }
+    GList* windows = gtk_window_list_toplevels();
+    for (GList* item = windows; item; item = item->next) {
+        GtkWidget* window = GTK_WIDGET(item->data);
+        if (!GTK_IS_MESSAGE_DIALOG(window) || !gtk_widget_get_mapped(window)) continue;
+        GtkMessageType type = GTK_MESSAGE_INFO;
+        g_object_get(window, "message-type", &type, nullptr);
+        if (type != GTK_MESSAGE_ERROR) continue;
+        MessageView& view = self->view_;
+        view.seen = true;
+        view.text = string_property(window, "text");
+        view.detail = string_property(window, "secondary-text");
+        const char* title = gtk_window_get_title(GTK_WINDOW(window));
+        view.title = title ? title : "";
+        view.modal = gtk_window_get_modal(GTK_WINDOW(window));
+        GtkWindow* parent = gtk_window_get_transient_for(GTK_WINDOW(window));
+        view.has_parent = parent != nullptr;
+        view.parent_title = parent && gtk_window_get_title(parent) ? gtk_window_get_title(parent) : "";
+        ++self->count_;
+        self->ticks_ = 0;
+        gtk_dialog_response(GTK_DIALOG(window), GTK_RESPONSE_OK);
+        break;
+    }
+    g_list_free(windows);
+    return TRUE;
 }

@@ -17,6 +17,11 @@
 // file's folder, the name field given the file's name, and the dialog
 // accepted. An empty path, or cancel_next_file_dialog(), presses Cancel.
 //
+// Saving over an existing file brings a question over the dialog; the
+// reply's `replace` answers the questions in turn (true: replace; false: no,
+// which returns to the dialog, then answered with `then`, or cancelled when
+// `then` is empty). A question without an answer left is answered no.
+//
 // No dialog hangs a test: one that cannot be answered as asked within a few
 // seconds is cancelled and answered() reports false, and an answer armed for
 // a dialog that never appears gives up after 20 seconds. The answer watches
@@ -38,6 +43,10 @@ struct FileDialogReply {
     // When 0 or more: the filter at this position is shown before the answer
     // (as if the user picked it from the list).
     int filter = -1;
+    // Answers to the questions before a file is replaced, in turn.
+    std::vector<bool> replace;
+    // The file to save as after a question was answered no; "" cancels.
+    std::string then;
 };
 
 // What the dialog showed when it appeared, before the answer changed it.
@@ -59,6 +68,11 @@ public:
     // (a stock id such as "gtk-cancel") and response.
     std::vector<std::pair<std::string, int>> buttons;
     int default_response = 0;
+
+    // The questions asked before a file was replaced: primary and secondary text.
+    std::vector<std::pair<std::string, std::string>> questions;
+    // The chooser was still on show after a question was answered no.
+    bool back_in_dialog = false;
 
     // Whether the filter at position index lets the file name through.
     bool filter_accepts(int index, const std::string& file_name) const;
@@ -94,3 +108,32 @@ FileDialogAnswer answer_next_file_dialog(const std::string& path);
 FileDialogAnswer answer_next_file_dialog(const std::vector<std::string>& paths);
 FileDialogAnswer cancel_next_file_dialog(int filter = -1);
 FileDialogAnswer answer_next_file_dialog(FileDialogReply reply);
+
+// Answers the next error message (a modal GtkMessageDialog) with OK, noting
+// what it showed. Gives up after 20 seconds; keep it until the message is done.
+struct MessageView {
+    bool seen = false;
+    std::string title, text, detail;
+    bool modal = false;
+    std::string parent_title;  // the window it stands over; "" for none
+    bool has_parent = false;
+};
+
+class [[nodiscard]] MessageAnswer {
+public:
+    MessageAnswer();
+    ~MessageAnswer();
+    MessageAnswer(const MessageAnswer&) = delete;
+    MessageAnswer& operator=(const MessageAnswer&) = delete;
+    bool seen() const { return view_.seen; }
+    const MessageView& view() const { return view_; }
+    // Messages answered so far (each is answered as it comes).
+    int count() const { return count_; }
+
+private:
+    static int poll(void* self);
+    MessageView view_;
+    int count_ = 0;
+    unsigned source_ = 0;
+    int ticks_ = 0;
+};

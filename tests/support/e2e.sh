@@ -161,3 +161,48 @@ wait_for_file() {
 
 # screenshot FILE: the whole screen as a picture.
 screenshot() { import -window root "$1"; }
+
+# size WID: "W H" of the window's client area.
+size() { xwininfo -id "$1" | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w, h}'; }
+
+# new_window PID EXCEPT...: waits for a visible window of the program that
+# is none of the given ones; prints its id.
+new_window() {
+    local pid=$1 id known k
+    shift
+    local end=$((SECONDS + 20))
+    while [ $SECONDS -lt $end ]; do
+        for id in $(xdotool search --all --onlyvisible --pid "$pid" --name '' 2>/dev/null); do
+            known=0
+            for k in "$@"; do [ "$((id))" = "$((k))" ] && known=1; done
+            [ $known = 0 ] && { sleep 0.5; echo "$id"; return 0; }
+        done
+        sleep 0.1
+    done
+    fail "no new window of $pid"
+}
+
+# gone ID: waits until the window is no longer on show.
+gone() {
+    local end=$((SECONDS + 10))
+    while xwininfo -id "$1" 2>/dev/null | grep -q 'IsViewable'; do
+        [ $SECONDS -lt $end ] || fail "window $1 stayed open"
+        sleep 0.1
+    done
+}
+
+# A message's OK button, and a question's two buttons, by their place from
+# the dialog's bottom-right corner (GTK's layout of these dialogs).
+press_ok() {
+    local w h
+    read -r w h < <(size "$1")
+    click "$1" $((w - 50)) $((h - 28))
+    gone "$1"
+}
+press_question() {  # press_question WID replace|cancel
+    local w h x
+    read -r w h < <(size "$1")
+    if [ "$2" = replace ]; then x=$((w - 55)); else x=$((w - 150)); fi
+    click "$1" "$x" $((h - 28))
+    gone "$1"
+}

@@ -153,3 +153,19 @@ int drain_events() {
     for (EventKind kind; (kind = event_wait_timeout(0)) != NoEvent;) n += kind > 0;
     return n;
 }
+
+testing::AssertionResult label_fits(GtkWidget* button) {
+    GtkWidget* label = GTK_IS_BIN(button) ? gtk_bin_get_child(GTK_BIN(button)) : nullptr;
+    if (!label || !GTK_IS_LABEL(label)) return testing::AssertionFailure() << "no label";
+    GtkRequisition wanted;
+    gtk_widget_get_child_requisition(label, &wanted);
+    GtkAllocation room, outer;
+    gtk_widget_get_allocation(label, &room);
+    gtk_widget_get_allocation(button, &outer);
+    const char* text = gtk_label_get_text(GTK_LABEL(label));
+    if (wanted.width > room.width || wanted.height > outer.height)
+        return testing::AssertionFailure() << "\"" << text << "\" asks for " << wanted.width << " x " << wanted.height
+                                           << " in " << room.width << " across of a " << outer.width << " x "
+                                           << outer.height << " button";
+    return testing::AssertionSuccess();
+}

@@ -3,6 +3,8 @@
 // they do for a user.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 
 #include "toolkit/toolkit.h"
@@ -36,3 +38,7 @@ void request_close(ObjectId window);
 
 // Takes every event already queued in the toolkit, returning how many there were.
 int drain_events();
+
+// A push button's label fits inside the button: the size the label asks for
+// within the room the button gives it, and the button at its own size.
+testing::AssertionResult label_fits(GtkWidget* button);

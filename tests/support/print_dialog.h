@@ -305,3 +305,20 @@ inline bool pdf_complete(const std::string& path) {
     return text.rfind("%PDF-", 0) == 0 && end != std::string::npos && end >= 4 &&
            text.compare(end - 4, 5, "%%EOF") == 0 && text.find("trailer") != std::string::npos;
 }
+
+// The resolution at which the first picture on page 1 is placed, in pixels
+// per inch across and down (pdfimages -list); false when there is none.
+inline bool pdf_image_resolution(const std::string& path, int& x_ppi, int& y_ppi) {
+    std::string out;
+    if (!run_program({"pdfimages", "-f", "1", "-l", "1", "-list", path}, out)) return false;
+    // Two heading lines, then: page num type width height color comp bpc enc
+    // interp object ID x-ppi y-ppi size ratio.
+    std::size_t line = out.find('\n', out.find('\n') + 1);
+    if (line == std::string::npos) return false;
+    char type[32] = {};
+    int page = 0, number = 0, width = 0, height = 0, object = 0, id = 0;
+    char colour[16] = {}, enc[16] = {}, interp[8] = {};
+    int comp = 0, bpc = 0;
+    return std::sscanf(out.c_str() + line + 1, "%d %d %31s %d %d %15s %d %d %15s %7s %d %d %d %d", &page, &number,
+                       type, &width, &height, colour, &comp, &bpc, enc, interp, &object, &id, &x_ppi, &y_ppi) == 14;
+}

@@ -1,19 +1,19 @@
-// The real make_piece_set, run as a program; its pictures read back through
-// the toolkit's JPEG decoder.
-#include <gdk-pixbuf/gdk-pixbuf.h>
+// The real make_piece_set, run as a program without a display; its pictures
+// read back through the toolkit's JPEG decoder.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "tests/support/pixels.h"
+#include "tests/support/grey_picture.h"
 #include "tests/support/temp_dir.h"
-#include "toolkit/toolkit.h"
 
 namespace {
 
@@ -28,18 +28,19 @@ std::string shell_quoted(const std::string& text) {
     return out + "'";
 }
 
-// prefix: put before the program on the shell's command line (env ...).
+// prefix: put before the program on the shell's command line (VAR=value).
+// No display reaches the program.
 ToolRun run_tool(const std::vector<std::string>& args, const std::string& prefix = "") {
     static TempDir scratch;
-    std::string command = prefix + " " + shell_quoted(MAKE_PIECE_SET);
+    std::string command = "env -u DISPLAY " + prefix + " " + shell_quoted(MAKE_PIECE_SET);
     for (const std::string& arg : args) command += " " + shell_quoted(arg);
     std::string error_file = scratch.file("stderr");
     command += " 2>" + shell_quoted(error_file);
     int status = std::system(command.c_str());
     ToolRun run;
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::vector<std::uint8_t> bytes = read_file(error_file);
-    run.error.assign(bytes.begin(), bytes.end());
+    std::ifstream in(error_file, std::ios::binary);
+    run.error.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return run;
 }
 
@@ -56,7 +57,7 @@ std::string set_folder(int s) {
     if (!dir) {
         dir = std::make_unique<TempDir>();
         std::string folder = s == 50 ? dir->folder() : dir->folder() + "a/b";
-        if (s == 50) write_file(dir->file("1.jpg"), {'n', 'o', 't'});
+        if (s == 50) std::ofstream(dir->file("1.jpg")) << "not";
         ToolRun run = run_tool({folder, std::to_string(s)});
         EXPECT_EQ(run.status, 0) << run.error;
         EXPECT_EQ(run.error, "");
@@ -65,13 +66,10 @@ std::string set_folder(int s) {
 }
 
 // Grey level (0 black, 255 white) of one pixel.
-int grey(ImageHandle image, int x, int y) {
-    Rgb c = pixel_at(image, x, y);
-    return (c.r + c.g + c.b) / 3;
-}
+int grey(const GreyPicture& image, int x, int y) { return image.at(x, y); }
 
-double mean_grey(ImageHandle image, const std::vector<bool>& where) {
-    int s = gdk_pixbuf_get_width(image);
+double mean_grey(const GreyPicture& image, const std::vector<bool>& where) {
+    int s = image.width;
     long long sum = 0, count = 0;
     for (int y = 0; y < s; ++y) {
         for (int x = 0; x < s; ++x) {
@@ -85,8 +83,8 @@ double mean_grey(ImageHandle image, const std::vector<bool>& where) {
 
 // What a piece covers on its light square: every pixel that the white
 // paper around it cannot reach (four-way) without crossing dark ink.
-std::vector<bool> silhouette(ImageHandle light) {
-    int s = gdk_pixbuf_get_width(light);
+std::vector<bool> silhouette(const GreyPicture& light) {
+    int s = light.width;
     std::vector<bool> outside(s * s, false);
     std::vector<std::pair<int, int>> stack;
     auto visit = [&](int x, int y) {
@@ -135,28 +133,20 @@ int count(const std::vector<bool>& region) {
 
 class PieceSet : public testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_EQ(toolkit_init(), 1);
-        register_jpeg_decoder();
-    }
-    void TearDown() override { toolkit_shutdown(); }
-
-    // Picture n of the set for size s, as image n of the store.
-    ImageHandle picture(int s, int n) {
-        image_load(n, set_folder(s) + std::to_string(n) + ".jpg");
-        return image_handle(n);
-    }
+    // Picture n of the set for size s; empty when it cannot be read.
+    GreyPicture picture(int s, int n) { return load_jpeg(set_folder(s) + std::to_string(n) + ".jpg"); }
 };
 
 TEST_F(PieceSet, WritesAllPicturesAtTheSizesTheBoardAssumes) {
     for (int s : {50, 27}) {
         SCOPED_TRACE("square size " + std::to_string(s));
         for (int n = 1; n <= 32; ++n) {
-            ASSERT_TRUE(picture(s, n)) << "picture " << n;
+            GreyPicture p = picture(s, n);
+            ASSERT_FALSE(p.empty()) << "picture " << n;
             int width = n == 27 ? 9 * s : n == 28 ? s / 2 : s;
             int height = n == 27 ? s / 2 : n == 28 ? 8 * s : s;
-            EXPECT_EQ(image_width(n), width) << "picture " << n;
-            EXPECT_EQ(image_height(n), height) << "picture " << n;
+            EXPECT_EQ(p.width, width) << "picture " << n;
+            EXPECT_EQ(p.height, height) << "picture " << n;
         }
     }
 }
@@ -164,8 +154,10 @@ TEST_F(PieceSet, WritesAllPicturesAtTheSizesTheBoardAssumes) {
 TEST_F(PieceSet, LightSquaresAreWhiteAndDarkOnesHatched) {
     for (int s : {50, 27}) {
         SCOPED_TRACE("square size " + std::to_string(s));
-        ImageHandle light = picture(s, 25), dark = picture(s, 26);
-        EXPECT_TRUE(region_is(light, 0, 0, s, s, {255, 255, 255}, 8));
+        GreyPicture light = picture(s, 25), dark = picture(s, 26);
+        ASSERT_FALSE(light.empty() || dark.empty());
+        for (int y = 0; y < s; ++y)
+            for (int x = 0; x < s; ++x) ASSERT_GE(light.at(x, y), 247) << x << "," << y;
         std::vector<bool> all(s * s, true);
         // Fine lines: a mid grey on the whole, made of ink and paper.
         EXPECT_GT(mean_grey(dark, all), 130);
@@ -195,8 +187,8 @@ TEST_F(PieceSet, EachPairShowsOnePieceOnAWhiteBody) {
             if (light_id == 25 || light_id == 27) continue;
             SCOPED_TRACE("square size " + std::to_string(s) + ", pictures " + std::to_string(light_id) + " and " +
                          std::to_string(light_id + 1));
-            ImageHandle light = picture(s, light_id), dark = picture(s, light_id + 1);
-            ASSERT_TRUE(light && dark);
+            GreyPicture light = picture(s, light_id), dark = picture(s, light_id + 1);
+            ASSERT_FALSE(light.empty() || dark.empty());
             std::vector<bool> shape = silhouette(light);
             int area = count(shape);
             EXPECT_GT(area, light_id < 25 ? s * s / 8 : s * s / 30);
@@ -242,18 +234,15 @@ TEST_F(PieceSet, FrameStripsDrawALineAlongTheBoardsEdge) {
     for (int s : {50, 27}) {
         SCOPED_TRACE("square size " + std::to_string(s));
         int h = s / 2;
-        ASSERT_TRUE(picture(s, 25) && picture(s, 26) && picture(s, 27) && picture(s, 28));
-        ASSERT_TRUE(image_create(100, 9 * s, 9 * s + h));
-        ASSERT_EQ(drawing_begin(image_target(100)), 1);
-        draw_box(0, 0, 9 * s, 9 * s + h, 0xFFFFFF);
-        draw_image(image_handle(27), 0, 0);
-        draw_image(image_handle(27), 0, 8 * s + h);
-        draw_image(image_handle(28), 0, h);
-        draw_image(image_handle(28), 8 * s + h, h);
+        GreyPicture light = picture(s, 25), dark = picture(s, 26), across = picture(s, 27), down = picture(s, 28);
+        ASSERT_FALSE(light.empty() || dark.empty() || across.empty() || down.empty());
+        GreyPicture diagram(9 * s, 9 * s + h);
+        diagram.place(across, 0, 0);
+        diagram.place(across, 0, 8 * s + h);
+        diagram.place(down, 0, h);
+        diagram.place(down, 8 * s + h, h);
         for (int i = 1; i <= 8; ++i)
-            for (int j = 1; j <= 8; ++j) draw_image(image_handle((i + j) % 2 ? 26 : 25), i * s - h, j * s - h);
-        drawing_end();
-        ImageHandle diagram = image_handle(100);
+            for (int j = 1; j <= 8; ++j) diagram.place((i + j) % 2 ? dark : light, i * s - h, j * s - h);
 
         // The board spans columns and rows s - s/2 to 9s - s/2 - 1.
         int first = s - h, last = 9 * s - h - 1;
@@ -278,8 +267,8 @@ TEST_F(PieceSet, RefusesBadArgumentsWithOneLineAndWritesNothing) {
     TempDir dir;
     std::string folder = dir.file("set");
     const std::vector<std::vector<std::string>> bad = {
-        {}, {""}, {folder, "15"}, {folder, "201"}, {folder, "5x"}, {folder, "-50"}, {folder, ""},
-        {folder, "50", "1"},
+        {}, {""}, {folder, "15"}, {folder, "61"}, {folder, "201"}, {folder, "5x"}, {folder, "-50"}, {folder, ""},
+        {folder, "99999999999"}, {folder, "50", "1"},
     };
     for (const auto& args : bad) {
         std::string shown;
@@ -292,12 +281,31 @@ TEST_F(PieceSet, RefusesBadArgumentsWithOneLineAndWritesNothing) {
     }
 }
 
-TEST_F(PieceSet, FailsWithOneLineWithoutADisplayOrWhenASaveFails) {
+// The largest square says why it is the largest: the editor's window.
+TEST_F(PieceSet, SizesTheEditorCanShow) {
     TempDir dir;
-    ToolRun run = run_tool({dir.file("set")}, "env -u DISPLAY");
+    for (int s : {16, 60}) {
+        ToolRun run = run_tool({dir.file(std::to_string(s)), std::to_string(s)});
+        EXPECT_EQ(run.status, 0) << run.error;
+        GreyPicture across = load_jpeg(dir.file(std::to_string(s) + "/27.jpg"));
+        EXPECT_EQ(across.width, 9 * s);
+    }
+    ToolRun run = run_tool({dir.file("big"), "61"});
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(one_line(run.error)) << run.error;
-    EXPECT_NE(run.error.find("display"), std::string::npos) << run.error;
+    EXPECT_NE(run.error.find("800 x 620"), std::string::npos) << run.error;
+    EXPECT_NE(run.error.find("60"), std::string::npos) << run.error;
+}
+
+TEST_F(PieceSet, FailsWithOneLineWhenAFontIsMissingOrASaveFails) {
+    TempDir dir;
+    // A font configuration that knows no fonts at all.
+    std::ofstream(dir.file("fonts.conf")) << "<?xml version=\"1.0\"?><fontconfig></fontconfig>\n";
+    ToolRun run = run_tool({dir.file("set")}, "FONTCONFIG_FILE=" + shell_quoted(dir.file("fonts.conf")));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(one_line(run.error)) << run.error;
+    EXPECT_NE(run.error.find("FreeSerif"), std::string::npos) << run.error;
+    EXPECT_NE(run.error.find("fonts-freefont-ttf"), std::string::npos) << run.error;
     EXPECT_FALSE(std::filesystem::exists(dir.file("set")));
 
     // A folder where picture 5 cannot be written, and a folder that is a file.
@@ -307,7 +315,7 @@ TEST_F(PieceSet, FailsWithOneLineWithoutADisplayOrWhenASaveFails) {
     EXPECT_TRUE(one_line(run.error)) << run.error;
     EXPECT_NE(run.error.find("5.jpg"), std::string::npos) << run.error;
 
-    write_file(dir.file("plain"), {'x'});
+    std::ofstream(dir.file("plain")) << "x";
     run = run_tool({dir.file("plain")});
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(one_line(run.error)) << run.error;

@@ -321,15 +321,19 @@ done
     fail "the saved sheet does not hold the six diagrams at their cells"
 
 # check_page PDF W H X,Y,PICTURE...: one A4 page showing the 1180 x 1628
-# sheet stretched over it. Rendered back at the sheet's size, each place
-# holds its W x H picture, closer to it than to any other of the list.
+# sheet scaled to it in proportion (as wide as the page, centred down it).
+# Rendered back at the sheet's size, each place holds its W x H picture,
+# closer to it than to any other of the list.
 check_page() {
-    local pdf=$1 w=$2 h=$3 info place x y path other own d
+    local pdf=$1 w=$2 h=$3 info place x y path other own d x_ppi y_ppi top
     shift 3
     info=$(pdfinfo "$pdf") || fail "pdfinfo cannot read $pdf"
     grep -q '^Pages: *1$' <<<"$info" || fail "$pdf has not one page: $info"
     grep -q '^Page size: *595.276 x 841.89 pts (A4)' <<<"$info" || fail "$pdf is no A4 page: $info"
-    pdftoppm -rx "$(awk 'BEGIN { print 72 * 1180 / 595 }')" -ry "$(awk 'BEGIN { print 72 * 1628 / 841 }')" \
+    read -r x_ppi y_ppi < <(pdfimages -list "$pdf" | awk 'NR == 3 {print $13, $14}')
+    [ -n "$x_ppi" ] && [ "$x_ppi" = "$y_ppi" ] || fail "$pdf: the sheet is placed at $x_ppi x $y_ppi ppi"
+    top=$(awk 'BEGIN { printf "%d", (841.89 * 1180 / 595.276 - 1628) / 2 + 0.5 }')
+    pdftoppm -r "$(awk 'BEGIN { print 72 * 1180 / 595.276 }')" \
         -png -singlefile "$pdf" "$E2E_TMP/page" || fail "pdftoppm cannot render $pdf"
     # Compared a quarter size, away from the edges: the fine hatching of the
     # dark squares does not survive resampling, its average does.
@@ -339,7 +343,7 @@ check_page() {
     done
     for place in "$@"; do
         IFS=, read -r x y path <<<"$place"
-        convert "$E2E_TMP/page.png" -crop "$((w - 10))x$((h - 10))+$((x + 5))+$((y + 5))" +repage -scale 25% \
+        convert "$E2E_TMP/page.png" -crop "$((w - 10))x$((h - 10))+$((x + 5))+$((y + top + 5))" +repage -scale 25% \
             "$E2E_TMP/printed.ppm"
         own=$(rmse "$E2E_TMP/printed.ppm" "$E2E_TMP/$(basename "$path").ppm")
         nearest=1
