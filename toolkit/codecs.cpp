@@ -51,10 +51,18 @@ std::size_t loaded_stride(int width) {
     return 3 * static_cast<std::size_t>(width) + static_cast<std::size_t>(width % 4);
 }
 
+std::string size_text(long long width, long long height) {
+    return std::to_string(width) + " x " + std::to_string(height) + " pixels";
+}
+
 // Runs check, decode and close of the decoder that took the content.
 bool decode_taken(const ImageDecoder& decoder, DecodeState& state, DecodedPicture& picture) {
     if (!image_size_allowed(state.width, state.height, state.pixel_limit)) {
         decoder.close(state);
+        bool empty = state.width <= 0 || state.height <= 0;
+        picture.failure = empty ? FailureKind::Damaged : FailureKind::TooLarge;
+        picture.reason = empty ? "damaged picture: its header gives a size of " + size_text(state.width, state.height)
+                               : "the picture is too large (" + size_text(state.width, state.height) + ")";
         return false;
     }
     std::size_t stride = loaded_stride(state.width);
@@ -67,8 +75,12 @@ bool decode_taken(const ImageDecoder& decoder, DecodeState& state, DecodedPictur
         decoder.decode(state, pixels, stride, 0);
     }
     decoder.close(state);
-    if (!pixels) return false;
-    picture = DecodedPicture{pixels, state.width, state.height, state.source_depth, stride};
+    if (!pixels) {
+        picture.failure = FailureKind::OutOfMemory;
+        picture.reason = "out of memory for a picture of " + size_text(state.width, state.height);
+        return false;
+    }
+    picture = DecodedPicture{pixels, state.width, state.height, state.source_depth, stride, FailureKind::None, {}};
     return true;
 }
 
@@ -105,12 +117,20 @@ int bmp_check(DecodeState& state) {
     }
     // Longer information headers (the 108- and 124-byte forms) begin with the
     // 40-byte one; shorter ones place their fields elsewhere.
-    if (file.size() < bmp_file_header + bmp_info_header) return 0;
+    if (file.size() < bmp_file_header + bmp_info_header) {
+        state.refusal = FailureKind::Damaged;
+        state.reason = "damaged BMP file: cut off inside its header";
+        return 0;
+    }
     std::uint32_t header_size = le32(&file[14]);
     if (header_size < bmp_info_header) return 0;
 
     auto* bmp = new (std::nothrow) BmpData;
-    if (!bmp) return 0;
+    if (!bmp) {
+        state.refusal = FailureKind::OutOfMemory;
+        state.reason = "out of memory";
+        return 0;
+    }
     auto width = static_cast<std::int32_t>(le32(&file[18]));
     auto height = static_cast<std::int32_t>(le32(&file[22]));
     bmp->top_down = height < 0;
@@ -130,9 +150,9 @@ int bmp_check(DecodeState& state) {
         bmp->palette_entries = std::min(entries, held);
     }
     state.data = bmp;
-    // Sizes outside int become 0, which the loader refuses.
+    // Heights beyond any allowed one are all the same to the loader.
     state.width = width;
-    state.height = rows <= max_image_side ? static_cast<int>(rows) : 0;
+    state.height = rows <= max_image_side ? static_cast<int>(rows) : max_image_side + 1;
     state.source_depth = bmp->bits;
     state.depth = 24;
     return 1;
@@ -306,6 +326,9 @@ struct JpegData {
     JOCTET end_marker[2];
     JSAMPROW row;
     JpegOutput output;
+    // Why jpeg_start refused a file it could read, when it did.
+    enum class Refusal { None, Size, Scans, WorkingMemory } refusal;
+    std::size_t working_memory;  // the coefficients a multi-scan file needs
 };
 
 void source_init(j_decompress_ptr) {}
@@ -336,9 +359,25 @@ void source_skip(j_decompress_ptr cinfo, long count) {
 
 void scan_limit(j_common_ptr cinfo) {
     if (cinfo->is_decompressor && reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > max_jpeg_scans) {
+        static_cast<JpegData*>(cinfo->client_data)->refusal = JpegData::Refusal::Scans;
         cinfo->err->msg_code = JERR_NOT_COMPILED;  // any code: the message is not shown
         cinfo->err->error_exit(cinfo);
     }
+}
+
+// The whole-picture coefficient buffer that a file of several scans needs
+// (libjpeg's virtual block arrays, one per component), 0 for a single scan.
+std::size_t coefficient_bytes(jpeg_decompress_struct& cinfo) {
+    if (!jpeg_has_multiple_scans(&cinfo)) return 0;
+    auto round_up = [](std::size_t value, std::size_t step) { return (value + step - 1) / step * step; };
+    std::size_t total = 0;
+    for (int c = 0; c < cinfo.num_components; ++c) {
+        const jpeg_component_info& component = cinfo.comp_info[c];
+        std::size_t blocks = round_up(component.width_in_blocks, static_cast<std::size_t>(component.h_samp_factor)) *
+                             round_up(component.height_in_blocks, static_cast<std::size_t>(component.v_samp_factor));
+        total += blocks * sizeof(JBLOCK);
+    }
+    return total;
 }
 
 bool jpeg_start(JpegData& jpeg, DecodeState& state) {
@@ -363,7 +402,22 @@ bool jpeg_start(JpegData& jpeg, DecodeState& state) {
     if (cinfo.jpeg_color_space == JCS_GRAYSCALE) cinfo.out_color_space = JCS_RGB;
     jpeg_calc_output_dimensions(&cinfo);
     // Refused before any image-sized memory is taken.
-    if (!image_size_allowed(cinfo.output_width, cinfo.output_height, state.pixel_limit)) return false;
+    if (!image_size_allowed(cinfo.output_width, cinfo.output_height, state.pixel_limit)) {
+        jpeg.refusal = JpegData::Refusal::Size;
+        return false;
+    }
+    // The decoder's working memory is bounded by the picture's size: the
+    // coefficients of a multi-scan file are counted here, and the library's
+    // own limit turns any other excess into an error (it has no temporary
+    // file to spill to) rather than into memory taken.
+    std::size_t allowed = loaded_stride(static_cast<int>(cinfo.output_width)) * (cinfo.output_height + std::size_t{1}) +
+                          decoder_memory_margin;
+    jpeg.working_memory = coefficient_bytes(cinfo);
+    if (jpeg.working_memory > allowed) {
+        jpeg.refusal = JpegData::Refusal::WorkingMemory;
+        return false;
+    }
+    cinfo.mem->max_memory_to_use = static_cast<long>(allowed);
 
     int components = cinfo.output_components;
     if (cinfo.out_color_space == JCS_CMYK && components == 4) {
@@ -394,13 +448,54 @@ void jpeg_close(DecodeState& state) {
     state.data = nullptr;
 }
 
+// Why a JPEG file that began as one was refused.
+void jpeg_refusal(const JpegData& jpeg, DecodeState& state) {
+    const jpeg_decompress_struct& cinfo = jpeg.cinfo;
+    int code = jpeg.error.manager.msg_code;
+    switch (jpeg.refusal) {
+    case JpegData::Refusal::Size:
+        state.refusal = FailureKind::TooLarge;
+        state.reason = "the picture is too large (" + size_text(cinfo.output_width, cinfo.output_height) + ")";
+        return;
+    case JpegData::Refusal::Scans:
+        state.refusal = FailureKind::TooLarge;
+        state.reason = "the JPEG file has too many scans (more than " + std::to_string(max_jpeg_scans) + ")";
+        return;
+    case JpegData::Refusal::WorkingMemory:
+        state.refusal = FailureKind::TooLarge;
+        state.reason = "the picture is too large to decode (" + size_text(cinfo.output_width, cinfo.output_height) +
+                       " in several scans would need " + std::to_string(jpeg.working_memory >> 20) + " MiB)";
+        return;
+    case JpegData::Refusal::None:
+        break;
+    }
+    if (code == JERR_OUT_OF_MEMORY) {
+        state.refusal = FailureKind::OutOfMemory;
+        state.reason = "out of memory";
+    } else if (code == JERR_NO_BACKING_STORE) {
+        state.refusal = FailureKind::TooLarge;
+        state.reason = "the picture is too large to decode (its decoder needs more memory than its size allows)";
+    } else {
+        char message[JMSG_LENGTH_MAX] = "";
+        jpeg.error.manager.format_message(reinterpret_cast<j_common_ptr>(const_cast<jpeg_decompress_struct*>(&cinfo)),
+                                          message);
+        state.refusal = FailureKind::Damaged;
+        state.reason = std::string("damaged JPEG file (") + message + ")";
+    }
+}
+
 int jpeg_check(DecodeState& state) {
     Bytes file = state.content;
     if (file.size() < 3 || file[0] != 0xFF || file[1] != 0xD8) return 0;
     auto* jpeg = new (std::nothrow) JpegData{};
-    if (!jpeg) return 0;
+    if (!jpeg) {
+        state.refusal = FailureKind::OutOfMemory;
+        state.reason = "out of memory";
+        return 0;
+    }
     state.data = jpeg;
     if (!jpeg_start(*jpeg, state)) {
+        jpeg_refusal(*jpeg, state);
         jpeg_close(state);
         state.width = state.height = state.source_depth = 0;
         return 0;
@@ -510,14 +605,31 @@ bool jpeg_write_rows(JpegWriter& writer, unsigned char** encoded, unsigned long*
 // replaced once the new file is complete.
 int jpeg_encode(const std::string& path, const std::uint8_t* pixels, int width, int height, std::size_t stride,
                 unsigned flags, int quality, int) {
-    if (!pixels || width <= 0 || height <= 0) return 0;
+    if (!pixels || width <= 0 || height <= 0) {
+        set_failure(FailureKind::Other, path + ": no picture to save");
+        return 0;
+    }
     JpegWriter writer{};
     unsigned char* encoded = nullptr;
     unsigned long size = 0;
     bool written = jpeg_write_rows(writer, &encoded, &size, pixels, width, height, stride, flags, quality);
+    if (!written) {
+        char message[JMSG_LENGTH_MAX] = "";
+        writer.error.manager.format_message(reinterpret_cast<j_common_ptr>(&writer.cinfo), message);
+        if (writer.error.manager.msg_code == JERR_OUT_OF_MEMORY) {
+            set_failure(FailureKind::OutOfMemory, path + ": out of memory");
+        } else {
+            set_failure(FailureKind::Other, path + ": the JPEG encoder failed (" + message + ")");
+        }
+    }
     jpeg_destroy_compress(&writer.cinfo);
     std::unique_ptr<unsigned char, decltype(&std::free)> owned(encoded, &std::free);
-    if (!written || !encoded) return 0;
+    if (!written) return 0;
+    if (!encoded) {
+        set_failure(FailureKind::OutOfMemory, path + ": out of memory");
+        return 0;
+    }
+    // The file records its own failures.
     ReplacingFile file(path);
     return file.write(encoded, size) && file.commit() ? 1 : 0;
 }
@@ -698,10 +810,18 @@ void put32(std::uint8_t* p, std::uint32_t v) {
 
 }  // namespace
 
-int write_bmp(const std::string& path, const std::uint8_t* pixels, int width, int height, std::size_t stride,
-              int channels, int depth) {
-    if (!pixels || (channels != 3 && channels != 4) || !image_size_allowed(width, height)) return 0;
-    if (depth != 1 && depth != 4 && depth != 8 && depth != 16 && depth != 24 && depth != 32) return 0;
+namespace {
+int write_bmp_file(const std::string& path, const std::uint8_t* pixels, int width, int height, std::size_t stride,
+                   int channels, int depth) {
+    if (!pixels || (channels != 3 && channels != 4) || !image_size_allowed(width, height)) {
+        set_failure(FailureKind::Other, path + ": no picture to save");
+        return 0;
+    }
+    if (depth != 1 && depth != 4 && depth != 8 && depth != 16 && depth != 24 && depth != 32) {
+        set_failure(FailureKind::Other,
+                    path + ": a BMP file of " + std::to_string(depth) + " bits per pixel cannot be written");
+        return 0;
+    }
 
     Quantized q;
     if (depth == 1) {
@@ -777,6 +897,18 @@ int write_bmp(const std::string& path, const std::uint8_t* pixels, int width, in
     }
     return file.commit() ? 1 : 0;
 }
+}  // namespace
+
+int write_bmp(const std::string& path, const std::uint8_t* pixels, int width, int height, std::size_t stride,
+              int channels, int depth) {
+    // The quantizer's tables and the rows live in containers.
+    try {
+        return write_bmp_file(path, pixels, width, height, stride, channels, depth);
+    } catch (const std::bad_alloc&) {
+        set_failure(FailureKind::OutOfMemory, path + ": out of memory");
+        return 0;
+    }
+}
 
 const ImageDecoder bmp_decoder{bmp_check, bmp_decode, bmp_close};
 const ImageDecoder jpeg_decoder{jpeg_check, jpeg_decode, jpeg_close};
@@ -784,29 +916,49 @@ const ImageEncoder jpeg_encoder{FormatJPEG, jpeg_encode, nullptr};
 
 namespace {
 const std::string* encode_comment = nullptr;
-}
+}  // namespace
 EncodeComment::EncodeComment(const std::string& text) : previous_(encode_comment) {
     encode_comment = text.size() <= max_comment_bytes ? &text : nullptr;
 }
 EncodeComment::~EncodeComment() { encode_comment = previous_; }
 const std::string* EncodeComment::current() { return encode_comment; }
 
+namespace {
+// Why no decoder took the content: the first that knew its format says.
+bool refused(const DecodeState& state, DecodedPicture& picture) {
+    if (state.refusal != FailureKind::None) {
+        picture.failure = state.refusal;
+        picture.reason = state.reason;
+    } else {
+        picture.failure = FailureKind::NotAPicture;
+        picture.reason = state.content.empty() ? "the file is empty" : "not a picture of a known format";
+    }
+    return false;
+}
+}  // namespace
+
 bool decode_picture(const ImageDecoder& decoder, Bytes content, DecodedPicture& picture, long long pixel_limit) {
     DecodeState state;
     state.content = content;
     state.pixel_limit = pixel_limit;
-    if (!decoder.check(state)) return false;
+    if (!decoder.check(state)) return refused(state, picture);
     return decode_taken(decoder, state, picture);
 }
 
 bool decode_picture(Bytes content, DecodedPicture& picture) {
+    DecodeState first_refusal;
+    first_refusal.content = content;
     for (int i = 0; i < decoder_count; ++i) {
         DecodeState state;
         state.content = content;
         state.pixel_limit = load_pixel_limit;
         if (decoders[i]->check(state)) return decode_taken(*decoders[i], state, picture);
+        if (first_refusal.refusal == FailureKind::None && state.refusal != FailureKind::None) {
+            first_refusal.refusal = state.refusal;
+            first_refusal.reason = std::move(state.reason);
+        }
     }
-    return false;
+    return refused(first_refusal, picture);
 }
 
 const ImageEncoder* find_encoder(FormatTag tag) {

@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 
+#include "toolkit/failure.h"
 #include "toolkit/images.h"
 
 void codec_init();
@@ -29,6 +30,16 @@ constexpr int codec_slots = 32;
 // file can keep the decoder busy for minutes.
 constexpr int max_jpeg_scans = 500;
 
+// The decoder's own working memory may exceed the size of the picture it
+// decodes by at most this much. A JPEG of several scans (progressive, or one
+// component per scan) keeps all its coefficients until the last scan: two
+// bytes per sample of every component, up to eight bytes a pixel against the
+// picture's three, so a file of a few hundred bytes whose header claims the
+// largest picture would take a gigabyte before its first row. Such a file is
+// refused. Grey and subsampled colour files stay inside at every allowed
+// size, full-resolution colour up to some six million pixels.
+constexpr std::size_t decoder_memory_margin = std::size_t{32} << 20;
+
 // One load in progress: filled in by a decoder's check, read by its decode.
 struct DecodeState {
     Bytes content;
@@ -38,6 +49,10 @@ struct DecodeState {
     int depth = 24;  // of the decoded pixels
     int source_depth = 0;
     void* data = nullptr;  // the decoder's own
+    // Set by a check that recognised its format but will not take the
+    // content (damaged, too large): the kind and the cause in English.
+    FailureKind refusal = FailureKind::None;
+    std::string reason;
 };
 
 struct ImageDecoder {
@@ -91,6 +106,9 @@ struct DecodedPicture {
     int height = 0;
     int source_depth = 0;
     std::size_t stride = 0;
+    // After a failed decode_picture: why, and the cause in English.
+    FailureKind failure = FailureKind::None;
+    std::string reason;
 };
 
 // Pictures larger than this fail to load; the fuzzers lower it so that every
@@ -98,9 +116,11 @@ struct DecodedPicture {
 extern long long load_pixel_limit;
 
 // Decodes with the registered decoders: the first whose check accepts the
-// content takes it. False when none does, when the size is not allowed or
-// memory runs out. The result of decode is not consulted: a file damaged
-// after its header still yields a picture of the header's size.
+// content takes it. False when none does (NotAPicture, or Damaged, TooLarge
+// or OutOfMemory when a decoder knew its format), when the size is not
+// allowed or memory runs out; picture.failure and picture.reason tell. The
+// result of decode is not consulted: a file damaged after its header still
+// yields a picture of the header's size.
 bool decode_picture(Bytes content, DecodedPicture& picture);
 // The same with one given decoder.
 bool decode_picture(const ImageDecoder& decoder, Bytes content, DecodedPicture& picture,

@@ -21,9 +21,17 @@ std::string number_text(std::int64_t value);
 
 namespace tk {
 // Writes a file so that the target is replaced only when the new content is
-// complete: the data goes into a temporary file in the target's folder, which
-// commit() renames over the target. Dropped without commit(), or after any
-// failure, the temporary file is removed and the target left as it was.
+// complete: the data goes into a temporary file beside the target, which
+// commit() renames over it. Dropped without commit(), or after any failure,
+// the temporary file is removed and the target left as it was.
+//
+// Replacing behaves as writing into the target would: a target the user may
+// not write is refused, and one that is no plain file (a folder, a device, a
+// pipe) as well; a symbolic link (or a chain of them) stays a link and its
+// final target receives the content; a replaced file keeps its permission
+// bits, and its owner and group where the user may give them.
+//
+// Every failure is recorded for last_failure(), naming the path as given.
 class ReplacingFile {
 public:
     explicit ReplacingFile(const std::string& path);
@@ -31,7 +39,8 @@ public:
     ReplacingFile(const ReplacingFile&) = delete;
     ReplacingFile& operator=(const ReplacingFile&) = delete;
 
-    // Null when the temporary file could not be created.
+    // Null when the target is refused or the temporary file could not be
+    // created.
     std::FILE* stream() const { return stream_; }
     bool write(const void* data, std::size_t size);
     // Flushes, closes and renames; false (and nothing replaced) on any error,
@@ -39,8 +48,10 @@ public:
     bool commit();
 
 private:
+    void fail(int error);
     void discard();
-    std::string path_;
+    std::string path_;       // as given, for the failure record
+    std::string target_;     // path_ with its symbolic links followed
     std::string temporary_;
     std::FILE* stream_ = nullptr;
     bool failed_ = false;

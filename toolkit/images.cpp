@@ -2,15 +2,21 @@
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <optional>
 #include <vector>
 
 #include "toolkit/codecs.h"
+#include "toolkit/failure.h"
 
 namespace {
 
@@ -101,29 +107,63 @@ std::intptr_t image_create(ObjectId id, int width, int height, int depth) {
 
 namespace {
 
-// The whole content of a file; false when it cannot be opened or read.
-bool read_whole_file(const std::string& path, std::vector<std::uint8_t>& content) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return false;
-    bool ok = true;
+struct DescriptorCloser {
+    void operator()(const int* fd) const { close(*fd); }
+};
+
+// The whole content of a plain file that could hold a picture; false, with
+// the failure recorded, when there is none.
+bool read_picture_file(const std::string& path, std::vector<std::uint8_t>& content) {
+    // Without O_NONBLOCK a pipe with no writer would block the open; the
+    // flag changes nothing for the plain files that are read.
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        tk::set_errno_failure(path, errno);
+        return false;
+    }
+    std::unique_ptr<int, DescriptorCloser> closer(&fd);
+    struct stat status {};
+    if (fstat(fd, &status) != 0) {
+        tk::set_errno_failure(path, errno);
+        return false;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        tk::set_not_a_file_failure(path, status.st_mode);
+        return false;
+    }
+    auto too_large = [&](long long size) {
+        tk::set_failure(FailureKind::TooLarge, path + ": the file is too large to hold a picture (" +
+                                                   std::to_string(size) + " bytes, at most " +
+                                                   std::to_string(tk::max_picture_file_size) + ")");
+        return false;
+    };
+    if (status.st_size > tk::max_picture_file_size) return too_large(status.st_size);
     try {
-        struct stat status {};
-        bool sized = fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0;
-        // One byte beyond the known size lets the first read reach the end.
-        content.resize(sized ? static_cast<std::size_t>(status.st_size) + 1 : 1 << 16);
+        // One byte beyond the known size shows whether the file has grown.
+        content.resize(static_cast<std::size_t>(status.st_size) + 1);
         std::size_t used = 0;
         for (;;) {
-            used += std::fread(content.data() + used, 1, content.size() - used, file);
-            if (used < content.size()) break;
-            content.resize(2 * content.size());
+            ssize_t got = read(fd, content.data() + used, content.size() - used);
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) {
+                tk::set_errno_failure(path, errno);
+                return false;
+            }
+            if (got == 0) break;
+            used += static_cast<std::size_t>(got);
+            if (used == content.size()) {
+                if (used > static_cast<std::size_t>(tk::max_picture_file_size)) {
+                    return too_large(static_cast<long long>(used));
+                }
+                content.resize(std::min(2 * used, static_cast<std::size_t>(tk::max_picture_file_size) + 1));
+            }
         }
-        ok = !std::ferror(file);
         content.resize(used);
     } catch (const std::bad_alloc&) {
-        ok = false;
+        tk::set_failure(FailureKind::OutOfMemory, path + ": out of memory");
+        return false;
     }
-    std::fclose(file);
-    return ok;
+    return true;
 }
 
 void free_pixels(guchar* pixels, gpointer) { g_free(pixels); }
@@ -150,17 +190,30 @@ std::uint8_t* composite_over_white(GdkPixbuf* buffer, std::size_t& stride) {
 }  // namespace
 
 std::intptr_t image_load(ObjectId id, const std::string& path) {
-    if (!images) return 0;
+    if (!images) {
+        tk::set_failure(FailureKind::Other, path + ": the image store is not started");
+        return 0;
+    }
+    // A zero byte would cut the name short and load another file.
+    if (path.find('\0') != std::string::npos) {
+        tk::set_failure(FailureKind::Other, "the file name contains a zero byte");
+        return 0;
+    }
     tk::DecodedPicture picture;
     {
         std::vector<std::uint8_t> content;
-        if (!read_whole_file(path, content) || !tk::decode_picture(content, picture)) return 0;
+        if (!read_picture_file(path, content)) return 0;
+        if (!tk::decode_picture(content, picture)) {
+            tk::set_failure(picture.failure, path + ": " + picture.reason);
+            return 0;
+        }
     }
     GdkPixbuf* buffer = gdk_pixbuf_new_from_data(picture.pixels, GDK_COLORSPACE_RGB, FALSE, 8, picture.width,
                                                  picture.height, static_cast<int>(picture.stride), free_pixels,
                                                  nullptr);
     if (!buffer) {
         g_free(picture.pixels);
+        tk::set_failure(FailureKind::OutOfMemory, path + ": out of memory");
         return 0;
     }
     // Only now, with the new picture whole, does the old one go.
@@ -168,6 +221,7 @@ std::intptr_t image_load(ObjectId id, const std::string& path) {
     ImageRecord* record = images->acquire(id);
     if (!record) {
         g_object_unref(buffer);
+        tk::set_failure(FailureKind::OutOfMemory, path + ": out of memory");
         return 0;
     }
     record->buffer = buffer;
@@ -175,36 +229,71 @@ std::intptr_t image_load(ObjectId id, const std::string& path) {
     record->height = static_cast<std::int16_t>(picture.height);
     record->depth = 24;
     record->source_depth = static_cast<std::int16_t>(picture.source_depth);
+    tk::clear_failure();
     return creation_result(requested, id, buffer);
 }
 
+namespace {
+// An encoder's result, recorded: a failing one that gave no reason still
+// leaves one.
+int saved(int result, const std::string& path) {
+    if (result) {
+        tk::clear_failure();
+    } else if (last_failure().kind == FailureKind::None) {
+        tk::set_failure(FailureKind::Other, path + ": the picture could not be written");
+    }
+    return result;
+}
+}  // namespace
+
 int image_save(ObjectId id, const std::string& path, FormatTag tag, int quality, int depth) {
     ImageRecord* record = find_image(id);
-    if (path.empty() || !record) return 0;
+    if (path.empty()) {
+        tk::set_failure(FailureKind::Other, "no file name to save the picture under");
+        return 0;
+    }
+    if (!record) {
+        tk::set_failure(FailureKind::Other, path + ": there is no picture " + std::to_string(id) + " to save");
+        return 0;
+    }
     GdkPixbuf* buffer = record->buffer;
     const guchar* pixels = gdk_pixbuf_get_pixels(buffer);
     std::size_t stride = static_cast<std::size_t>(gdk_pixbuf_get_rowstride(buffer));
     int channels = gdk_pixbuf_get_n_channels(buffer);
     int output_depth = depth < 0 ? record->source_depth : depth;
+    // Encoders record their own failures; none is left from before.
+    tk::clear_failure();
     if (tag == FormatBMP) {
-        return tk::write_bmp(path, pixels, record->width, record->height, stride, channels, output_depth);
+        return saved(tk::write_bmp(path, pixels, record->width, record->height, stride, channels, output_depth), path);
     }
     const tk::ImageEncoder* encoder = tk::find_encoder(tag);
-    if (!encoder) return 0;
+    if (!encoder) {
+        char tag_text[16];
+        std::snprintf(tag_text, sizeof tag_text, "0x%08X", static_cast<unsigned>(tag));
+        tk::set_failure(FailureKind::Other, path + ": no encoder for the picture format " + tag_text);
+        return 0;
+    }
     const tk::EncodeComment comment(record->comment);
     if (record->depth == 24) {
-        return encoder->rgb(path, pixels, record->width, record->height, stride, 0, quality, output_depth);
+        return saved(encoder->rgb(path, pixels, record->width, record->height, stride, 0, quality, output_depth), path);
     }
-    if (record->depth != 32) return 0;
+    if (record->depth != 32) {
+        tk::set_failure(FailureKind::Other, path + ": a picture of depth " + std::to_string(record->depth) +
+                                                " cannot be saved");
+        return 0;
+    }
     if (encoder->rgba) {
-        return encoder->rgba(path, pixels, record->width, record->height, stride, 0, quality, output_depth);
+        return saved(encoder->rgba(path, pixels, record->width, record->height, stride, 0, quality, output_depth), path);
     }
     std::size_t copy_stride = 0;
     std::uint8_t* copy = composite_over_white(buffer, copy_stride);
-    if (!copy) return 0;
-    int saved = encoder->rgb(path, copy, record->width, record->height, copy_stride, 0, quality, output_depth);
+    if (!copy) {
+        tk::set_failure(FailureKind::OutOfMemory, path + ": out of memory");
+        return 0;
+    }
+    int result = encoder->rgb(path, copy, record->width, record->height, copy_stride, 0, quality, output_depth);
     g_free(copy);
-    return saved;
+    return saved(result, path);
 }
 
 ImageHandle image_resize(ObjectId id, int width, int height, int mode) {

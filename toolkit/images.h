@@ -14,6 +14,16 @@ constexpr int ImageTransparent = 256;
 // in all: a resource limit, so that a few bytes of a file header cannot make
 // the store allocate gigabytes. Creating, loading or rescaling to anything
 // larger fails.
+//
+// image_load reads only plain files (a folder, a pipe or a device fails at
+// once) of at most 640 MiB, five bytes for each of the 2^27 pixels the store
+// accepts. The largest files of such a picture are a 32-bit BMP at four
+// bytes a pixel and a JPEG of pure noise at the highest quality without
+// chroma subsampling at some 4.1; a larger file holds no picture that could
+// load, so it is not read at all.
+//
+// A failed load or save records why for last_failure() (failure.h); a
+// successful one clears the record.
 
 void image_init();
 void image_shutdown();
@@ -43,5 +53,6 @@ std::string image_comment(ObjectId id);
 namespace tk {
 constexpr int max_image_side = 32767;
 constexpr long long max_image_pixels = 1LL << 27;
+constexpr long long max_picture_file_size = 5 * max_image_pixels;
 bool image_size_allowed(long long width, long long height, long long pixel_limit = max_image_pixels);
 }  // namespace tk

@@ -4,6 +4,7 @@
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -298,12 +299,17 @@ TEST(JpegDecoder, DamageAndForeignInput) {
         EXPECT_EQ(d.picture.width, 40);
         EXPECT_EQ(d.picture.height, 24);
     }
-    // Cut inside the header, or not a JPEG at all: refused.
+    // Cut inside the header, or not a JPEG at all: refused; damaged once it
+    // began as a JPEG.
     for (std::size_t end : {std::size_t{0}, std::size_t{2}, std::size_t{3}, std::size_t{20}, scan - 4}) {
-        EXPECT_FALSE(Decoded(tk::jpeg_decoder, Bytes(whole.begin(), whole.begin() + end)).ok) << end;
+        Decoded d(tk::jpeg_decoder, Bytes(whole.begin(), whole.begin() + end));
+        EXPECT_FALSE(d.ok) << end;
+        EXPECT_EQ(d.picture.failure, end >= 3 ? FailureKind::Damaged : FailureKind::NotAPicture) << end;
     }
     Bmp bmp;
-    EXPECT_FALSE(Decoded(tk::jpeg_decoder, bmp.file()).ok);
+    Decoded foreign(tk::jpeg_decoder, bmp.file());
+    EXPECT_FALSE(foreign.ok);
+    EXPECT_EQ(foreign.picture.failure, FailureKind::NotAPicture);
     EXPECT_FALSE(Decoded(tk::bmp_decoder, whole).ok);
     // A header claiming more pixels than the limit is refused before decoding.
     Bytes huge = whole;
@@ -313,7 +319,47 @@ TEST(JpegDecoder, DamageAndForeignInput) {
             break;
         }
     }
-    EXPECT_FALSE(Decoded(tk::jpeg_decoder, huge).ok);
+    Decoded refused(tk::jpeg_decoder, huge);
+    EXPECT_FALSE(refused.ok);
+    EXPECT_EQ(refused.picture.failure, FailureKind::TooLarge);
+}
+
+TEST(JpegDecoder, MultiScanFilesNeedNoMoreMemoryThanTheirPicture) {
+    using image_files::Multiscan;
+    for (Multiscan kind : {Multiscan::ProgressiveCmyk, Multiscan::SequentialPerComponent}) {
+        SCOPED_TRACE(static_cast<int>(kind));
+        // Four or three full-resolution components keep 8 or 6 bytes a pixel
+        // against the picture's 3: refused before the library takes them.
+        Bytes claimed = image_files::claimed_multiscan(kind, 32767, 4096);
+        EXPECT_LT(claimed.size(), 1024u);
+        Decoded d(tk::jpeg_decoder, claimed);
+        EXPECT_FALSE(d.ok);
+        EXPECT_EQ(d.picture.failure, FailureKind::TooLarge);
+        EXPECT_NE(d.picture.reason.find("too large to decode"), std::string::npos) << d.picture.reason;
+        // Where the excess stays inside the margin the file decodes, at the
+        // size its header gives.
+        Decoded small(tk::jpeg_decoder, image_files::claimed_multiscan(kind, 1024, 768));
+        ASSERT_TRUE(small.ok);
+        EXPECT_EQ(small.picture.width, 1024);
+        EXPECT_EQ(small.picture.height, 768);
+    }
+}
+
+TEST(BmpDecoder, RefusalsSayWhy) {
+    auto failure = [](const Bytes& file) { return Decoded(tk::bmp_decoder, file).picture.failure; };
+    Bmp wide;
+    wide.width = 40000;
+    EXPECT_EQ(failure(wide.file()), FailureKind::TooLarge);
+    Bmp tall;
+    tall.height = INT32_MIN;
+    EXPECT_EQ(failure(tall.file()), FailureKind::TooLarge);
+    Bmp empty;
+    empty.width = 0;
+    EXPECT_EQ(failure(empty.file()), FailureKind::Damaged);
+    Bytes cut = Bmp{}.file();
+    cut.resize(40);
+    EXPECT_EQ(failure(cut), FailureKind::Damaged);
+    EXPECT_EQ(failure(Bytes{'G', 'I', 'F', '8', '9', 'a'}), FailureKind::NotAPicture);
 }
 
 class Codecs : public testing::Test {
@@ -431,6 +477,14 @@ TEST(SeedCorpus, WrittenWhenAsked) {
     }
     Bytes whole = image_files::jpeg(picture, {});
     put("jpeg", "truncated.jpg", Bytes(whole.begin(), whole.begin() + image_files::first_scan_data(whole) + 30));
+    // Headers claiming large pictures in several scans: one too large to
+    // decode, one decoded at its claimed size within the fuzzers' limit.
+    using image_files::Multiscan;
+    put("jpeg", "claimed-cmyk-progressive.jpg", image_files::claimed_multiscan(Multiscan::ProgressiveCmyk, 32767, 4096));
+    put("jpeg", "claimed-scan-per-component.jpg",
+        image_files::claimed_multiscan(Multiscan::SequentialPerComponent, 32767, 4096));
+    put("jpeg", "claimed-cmyk-progressive-2048.jpg",
+        image_files::claimed_multiscan(Multiscan::ProgressiveCmyk, 2048, 2048));
 }
 
 }  // namespace

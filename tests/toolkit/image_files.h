@@ -140,6 +140,8 @@ struct JpegOptions {
     // A scan script of its own (for Progressive or Grey); empty: libjpeg's
     // simple progression for Progressive, one scan otherwise.
     std::vector<jpeg_scan_info> scans;
+    // Colour at full resolution (4:4:4) instead of libjpeg's 2 x 2 chroma.
+    bool full_chroma = false;
 };
 
 // Compresses a picture with libjpeg. AdobeCmyk and AdobeYcck store the inks inverted, as
@@ -166,6 +168,7 @@ inline Bytes jpeg(const Picture& picture, const JpegOptions& options = {}) {
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, options.quality, FALSE);
     if (options.kind == JpegKind::AdobeYcck) jpeg_set_colorspace(&cinfo, JCS_YCCK);
+    if (options.full_chroma) cinfo.comp_info[0].h_samp_factor = cinfo.comp_info[0].v_samp_factor = 1;
     if (!options.scans.empty()) {
         cinfo.scan_info = options.scans.data();
         cinfo.num_scans = static_cast<int>(options.scans.size());
@@ -206,6 +209,46 @@ inline std::size_t first_scan_data(const Bytes& file) {
         if (file[i] == 0xFF && file[i + 1] == 0xDA) return i + 2 + (file[i + 2] << 8 | file[i + 3]);
     }
     return 0;
+}
+
+// Rewrites the picture size in a JPEG file's frame header.
+inline void set_frame_size(Bytes& file, int width, int height) {
+    for (std::size_t i = 2; i + 8 < file.size(); ++i) {
+        if (file[i] == 0xFF && file[i + 1] >= 0xC0 && file[i + 1] <= 0xC2) {
+            file[i + 5] = static_cast<std::uint8_t>(height >> 8);
+            file[i + 6] = static_cast<std::uint8_t>(height);
+            file[i + 7] = static_cast<std::uint8_t>(width >> 8);
+            file[i + 8] = static_cast<std::uint8_t>(width);
+            return;
+        }
+    }
+    throw std::runtime_error("no frame header");
+}
+
+// Files that keep all their coefficients until the last scan: progressive
+// CMYK (four full-resolution components), and YCbCr 4:4:4 in one sequential
+// scan per component.
+enum class Multiscan { ProgressiveCmyk, SequentialPerComponent };
+
+// A file of a few hundred bytes whose header claims width x height pixels
+// and whose data ends just inside its first scan.
+inline Bytes claimed_multiscan(Multiscan kind, int width, int height) {
+    JpegOptions options;
+    if (kind == Multiscan::ProgressiveCmyk) {
+        options.kind = JpegKind::AdobeCmyk;
+        options.scans = {{4, {0, 1, 2, 3}, 0, 0, 0, 0},
+                         {1, {0}, 1, 63, 0, 0},
+                         {1, {1}, 1, 63, 0, 0},
+                         {1, {2}, 1, 63, 0, 0},
+                         {1, {3}, 1, 63, 0, 0}};
+    } else {
+        options.full_chroma = true;
+        options.scans = {{1, {0}, 0, 63, 0, 0}, {1, {1}, 0, 63, 0, 0}, {1, {2}, 0, 63, 0, 0}};
+    }
+    Bytes file = jpeg(gradient(16, 16), options);
+    set_frame_size(file, width, height);
+    file.resize(first_scan_data(file) + 16);
+    return file;
 }
 
 // A progressive greyscale script with the most scans libjpeg allows: every

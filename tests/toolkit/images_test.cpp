@@ -3,11 +3,15 @@
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <tuple>
 
+#include "tests/support/child_process.h"
 #include "tests/support/pixels.h"
 #include "tests/support/file_size_limit.h"
 #include "tests/support/temp_dir.h"
@@ -17,6 +21,18 @@
 namespace {
 
 using image_files::Bytes;
+namespace fs = std::filesystem;
+
+// The failure recorded last: its kind, and whether its one-line text names
+// the path first and then the cause.
+::testing::AssertionResult failed_with(FailureKind kind, const std::string& path, const std::string& cause) {
+    const Failure& f = last_failure();
+    if (f.kind == kind && f.text.find(path) == 0 && f.text.find(cause) != std::string::npos &&
+        f.text.find('\n') == std::string::npos) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << "kind " << static_cast<int>(f.kind) << ", text \"" << f.text << "\"";
+}
 
 class Images : public testing::Test {
 protected:
@@ -335,6 +351,192 @@ TEST_F(Images, ResizeReplacesTheHandleOnlyWhenTheSizeChanges) {
     EXPECT_TRUE(gdk_pixbuf_get_has_alpha(image_handle(2)));
     ASSERT_EQ(image_save(2, dir.file("small.bmp"), FormatBMP), 1);
     EXPECT_EQ(read_file(dir.file("small.bmp"))[28], 32);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Images, FailedLoadsSayWhy) {
+    Bytes whole = image_files::jpeg(image_files::gradient(32, 16));
+    std::size_t scan = image_files::first_scan_data(whole);
+    image_files::write_bytes(dir.file("empty.jpg"), {});
+    image_files::write_bytes(dir.file("text.jpg"), Bytes{'h', 'e', 'l', 'l', 'o', '\n'});
+    image_files::write_bytes(dir.file("two.jpg"), Bytes{0xFF, 0xD8, 0xFF});
+    image_files::write_bytes(dir.file("cut.jpg"), Bytes(whole.begin(), whole.begin() + scan - 4));
+    image_files::write_bytes(dir.file("header.jpg"), Bytes(whole.begin(), whole.begin() + scan));
+    image_files::Bmp wide;
+    wide.width = 40000;
+    image_files::write_bytes(dir.file("wide.bmp"), wide.file());
+    fs::create_directory(dir.path() / "folder");
+
+    struct Case {
+        const char* name;
+        FailureKind kind;
+        const char* cause;
+    };
+    for (const Case& c : {Case{"missing.jpg", FailureKind::NotFound, "no such file"},
+                          Case{"empty.jpg", FailureKind::NotAPicture, "empty"},
+                          Case{"text.jpg", FailureKind::NotAPicture, "not a picture"},
+                          Case{"two.jpg", FailureKind::Damaged, "damaged JPEG"},
+                          Case{"cut.jpg", FailureKind::Damaged, "damaged JPEG"},
+                          Case{"wide.bmp", FailureKind::TooLarge, "40000 x 1"},
+                          Case{"folder", FailureKind::NotAFile, "is a folder"}}) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(image_load(1, dir.file(c.name)), 0);
+        EXPECT_TRUE(failed_with(c.kind, dir.file(c.name), c.cause));
+    }
+    // Data cut off after the header still loads: a success.
+    EXPECT_NE(image_load(1, dir.file("header.jpg")), 0);
+    EXPECT_EQ(last_failure().kind, FailureKind::None);
+    EXPECT_EQ(last_failure().text, "");
+}
+
+TEST_F(Images, FailedSavesSayWhy) {
+    store(1, image_files::gradient(8, 8));
+    ASSERT_NE(image_create(2, 8, 8, 32), 0);
+    fs::create_directory(dir.path() / "folder");
+    EXPECT_EQ(image_save(1, "", FormatJPEG), 0);
+    EXPECT_EQ(last_failure().kind, FailureKind::Other);
+    EXPECT_EQ(image_save(9, dir.file("x.jpg"), FormatJPEG), 0);
+    EXPECT_TRUE(failed_with(FailureKind::Other, dir.file("x.jpg"), "no picture"));
+    EXPECT_EQ(image_save(1, dir.file("x.png"), 0x20474E50), 0);
+    EXPECT_TRUE(failed_with(FailureKind::Other, dir.file("x.png"), "no encoder"));
+    EXPECT_EQ(image_save(1, dir.file("x.bmp"), FormatBMP, 7, 2), 0);
+    EXPECT_TRUE(failed_with(FailureKind::Other, dir.file("x.bmp"), "2 bits"));
+    for (FormatTag tag : {FormatJPEG, FormatBMP}) {
+        SCOPED_TRACE(tag);
+        EXPECT_EQ(image_save(1, dir.file("none/x"), tag), 0);
+        EXPECT_TRUE(failed_with(FailureKind::NotFound, dir.file("none/x"), "no such file"));
+        EXPECT_EQ(image_save(1, dir.file("folder"), tag), 0);
+        EXPECT_TRUE(failed_with(FailureKind::NotAFile, dir.file("folder"), "is a folder"));
+    }
+
+    // Every encoder path on a full disk: JPEG from RGB and from RGBA
+    // composited over white, BMP directly and through the quantizer.
+    image_files::Picture noisy = noise(300, 300);
+    store(3, noisy);
+    ASSERT_NE(image_create(4, 300, 300, 32), 0);
+    for (int y = 0; y < 300; ++y) {
+        guchar* row = gdk_pixbuf_get_pixels(image_handle(4)) + y * gdk_pixbuf_get_rowstride(image_handle(4));
+        for (int x = 0; x < 300; ++x) std::memcpy(row + 4 * x, noisy.at(x, y), 3);
+    }
+    {
+        FileSizeLimit limit(16 * 1024);
+        for (auto [id, tag, depth] : {std::tuple{3, FormatJPEG, -1}, std::tuple{4, FormatJPEG, -1},
+                                      std::tuple{3, FormatBMP, 24}, std::tuple{3, FormatBMP, 8}}) {
+            SCOPED_TRACE(testing::Message() << id << " " << tag << " " << depth);
+            EXPECT_EQ(image_save(id, dir.file("full"), tag, 7, depth), 0);
+            EXPECT_TRUE(failed_with(FailureKind::DiskFull, dir.file("full"), "limit"));
+        }
+    }
+    EXPECT_EQ(image_save(1, dir.file("ok.jpg"), FormatJPEG), 1);
+    EXPECT_EQ(last_failure().kind, FailureKind::None);
+    EXPECT_EQ(image_save(2, dir.file("ok.bmp"), FormatBMP), 1);
+    EXPECT_EQ(last_failure().kind, FailureKind::None);
+}
+
+TEST_F(Images, SavesKeepProtectionModeAndLinks) {
+    store(1, image_files::gradient(8, 8));
+    std::vector<std::uint8_t> old{1, 2, 3};
+    image_files::write_bytes(dir.file("protected.jpg"), old);
+    image_files::write_bytes(dir.file("private.jpg"), old);
+    ASSERT_EQ(chmod(dir.file("protected.jpg").c_str(), 0444), 0);
+    ASSERT_EQ(chmod(dir.file("private.jpg").c_str(), 0600), 0);
+    fs::create_symlink("private.jpg", dir.path() / "link.jpg");
+
+    for (FormatTag tag : {FormatJPEG, FormatBMP}) {
+        ASSERT_EQ(image_save(1, dir.file("link.jpg"), tag), 1);
+        EXPECT_TRUE(fs::is_symlink(dir.file("link.jpg")));
+        struct stat info {};
+        ASSERT_EQ(stat(dir.file("private.jpg").c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0600u);
+        EXPECT_NE(image_load(2, dir.file("private.jpg")), 0);
+    }
+
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown(dir.folder().c_str(), child_process::nobody, child_process::nobody), 0);
+        ASSERT_EQ(chown(dir.file("protected.jpg").c_str(), child_process::nobody, child_process::nobody), 0);
+    }
+    auto outcome = child_process::run_unprivileged([&] {
+        std::string report;
+        for (FormatTag tag : {FormatJPEG, FormatBMP}) {
+            child_process::check(report, image_save(1, dir.file("protected.jpg"), tag) == 0,
+                                 "write-protected file replaced");
+            child_process::check(report,
+                                 failed_with(FailureKind::NoPermission, dir.file("protected.jpg"), "permission denied"),
+                                 "protected: " + last_failure().text);
+        }
+        child_process::check(report, read_file(dir.file("protected.jpg")) == std::vector<std::uint8_t>{1, 2, 3},
+                             "write-protected file changed");
+        return report;
+    });
+    if (outcome.skipped) GTEST_SKIP() << "cannot switch to user " << child_process::nobody;
+    EXPECT_EQ(outcome.report, "");
+    EXPECT_EQ(files(), (std::vector<std::string>{"link.jpg", "private.jpg", "protected.jpg"}));
+}
+
+TEST_F(Images, WhatIsNoPlainFileFailsAtOnce) {
+    ASSERT_EQ(mkfifo(dir.file("pipe.jpg").c_str(), 0600), 0);
+    fs::create_directory(dir.path() / "folder.jpg");
+    store(1, image_files::gradient(4, 4));
+    ImageHandle before = image_handle(1);
+    // In a child: a pipe without a writer would block the load for ever, a
+    // device without end would be read until memory runs out.
+    auto outcome = child_process::run([&] {
+        std::string report;
+        for (std::string path : {dir.file("pipe.jpg"), std::string("/dev/zero"), dir.file("folder.jpg")}) {
+            child_process::check(report, image_load(1, path) == 0, path + " loaded");
+            child_process::check(report, failed_with(FailureKind::NotAFile, path, "is a "),
+                                 path + ": " + last_failure().text);
+            child_process::check(report, image_handle(1) == before, path + " replaced the picture");
+        }
+        return report;
+    });
+    EXPECT_EQ(outcome.report, "");
+
+    // A file larger than any picture the store accepts could come from is
+    // refused before it is read (sparse: it takes no disk space).
+    std::string big = dir.file("big.bmp");
+    image_files::Bmp header;
+    header.width = 16384;
+    header.height = 8192;
+    image_files::write_bytes(big, header.file());
+    fs::resize_file(big, static_cast<std::uintmax_t>(tk::max_picture_file_size) + 1);
+    EXPECT_EQ(image_load(1, big), 0);
+    EXPECT_TRUE(failed_with(FailureKind::TooLarge, big, "too large"));
+    EXPECT_EQ(image_handle(1), before);
+}
+
+// Peak memory of the process so far, in bytes.
+long long peak_memory() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<long long>(usage.ru_maxrss) * 1024;
+}
+
+TEST_F(Images, FewBytesClaimingAHugeMultiScanPictureTakeNoMemory) {
+    using image_files::Multiscan;
+    for (Multiscan kind : {Multiscan::ProgressiveCmyk, Multiscan::SequentialPerComponent}) {
+        image_files::write_bytes(dir.file("claim" + std::to_string(static_cast<int>(kind)) + ".jpg"),
+                                 image_files::claimed_multiscan(kind, 32767, 4096));
+    }
+    // In a child, whose peak memory is its own: the decoder once took 1.4 GB
+    // for these files.
+    auto outcome = child_process::run([&] {
+        std::string report;
+        for (const char* name : {"claim0.jpg", "claim1.jpg"}) {
+            long long before = peak_memory();
+            child_process::check(report, image_load(1, dir.file(name)) == 0, std::string(name) + " loaded");
+            child_process::check(report, failed_with(FailureKind::TooLarge, dir.file(name), "too large to decode"),
+                                 std::string(name) + ": " + last_failure().text);
+            long long grown = peak_memory() - before;
+            child_process::check(report, grown < static_cast<long long>(tk::decoder_memory_margin),
+                                 std::string(name) + " took " + std::to_string(grown >> 20) + " MiB");
+        }
+        return report;
+    }, 300);
+    EXPECT_EQ(outcome.report, "");
 }
 
 }  // namespace
