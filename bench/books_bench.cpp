@@ -113,8 +113,10 @@ void BM_Book1000_vs_Latex(benchmark::State& state) {
                                    our_status);
         const double b = timed_run("cd " + dir.string() + " && pdflatex -interaction=batchmode book.tex", latex_status);
         if (our_status != 0 || latex_status != 0) {
-            state.SkipWithError("a side failed: diagram_batch " + std::to_string(our_status) + ", pdflatex " +
-                                std::to_string(latex_status));
+            // Debian's Google Benchmark takes a C string here.
+            const std::string why = "a side failed: diagram_batch " + std::to_string(our_status) + ", pdflatex " +
+                                    std::to_string(latex_status);
+            state.SkipWithError(why.c_str());
             break;
         }
         state.SetIterationTime(o);

@@ -33,7 +33,7 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for library in libgtk2.0-0 libjpeg62-turbo libc6; do
     grep -q "$library" <<<"$depends" || fail "Depends lacks $library (shlibdeps): $depends"
 done
-for program in chess-diagrams diagram_editor diagram_sheet12 diagram_sheet6 make_piece_set; do
+for program in chess-diagrams diagram_editor diagram_sheet12 diagram_sheet6 make_piece_set diagram_batch; do
     [ -x "$root/usr/bin/$program" ] || fail "no /usr/bin/$program"
 done
 for file in "$root"/usr/bin/*; do
@@ -71,6 +71,13 @@ done
 appstreamcli validate --no-net --pedantic "$root"/usr/share/metainfo/*.metainfo.xml || fail "appstreamcli validate"
 appstreamcli validate-tree --no-net "$root" || fail "appstreamcli validate-tree"
 lintian --allow-root --fail-on error,warning --info "$deb" || fail "lintian"
+
+# ---- diagram_batch, from the unpacked package, without a display ----
+batch_out=$tmp/batch
+echo "8/8/8/4k3/8/8/8/4K3 w - - 0 1 Ничья" |
+    env -u DISPLAY "$root/usr/bin/diagram_batch" --pieces "$root/usr/share/chess-diagrams/DATA" -o "$batch_out/" - ||
+    fail "the packaged diagram_batch failed"
+[ "$(identify -format '%wx%h' "$batch_out/1.jpg")" = 450x475 ] || fail "the packaged diagram_batch drew no diagram"
 
 # ---- the launcher, from the unpacked package ----
 # Each program is replaced by a stand-in that tells where it runs.

@@ -1,0 +1,131 @@
+#include "batch/diagram_output.h"
+
+#include <cairo.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "batch/vector_pieces.h"
+#include "render/piece_set_diagram.h"
+#include "toolkit/pictures.h"
+
+namespace batch {
+
+namespace {
+
+char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool same_word(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+// ---- Raster pieces ---------------------------------------------------------
+// The picture and font numbers of the process's store.
+constexpr ObjectId diagram_image = 100;
+constexpr ObjectId caption_font = 0;
+
+// Why the last load or save failed, without the path the caller names itself.
+std::string failure_cause(const std::string& path, int saved_errno) {
+    std::string text = last_failure().text;
+    if (text.starts_with(path + ": ")) text.erase(0, path.size() + 2);
+    if (!text.empty()) return text;
+    if (saved_errno != 0) return std::strerror(saved_errno);
+    return "no reason given";
+}
+
+// Text as an X display without font settings of its own rasterises it for
+// the editor: 96 dpi, greyscale antialiasing, full hinting, hinted metrics.
+// Without a display the picture store would take fontconfig's defaults,
+// and the caption would differ from the editor's by a few pixels.
+bool plain_display_text(tk::TextSettings& settings) {
+    static cairo_font_options_t* options = [] {
+        cairo_font_options_t* made = cairo_font_options_create();
+        cairo_font_options_set_antialias(made, CAIRO_ANTIALIAS_GRAY);
+        cairo_font_options_set_hint_style(made, CAIRO_HINT_STYLE_FULL);
+        cairo_font_options_set_hint_metrics(made, CAIRO_HINT_METRICS_ON);
+        return made;
+    }();
+    settings.resolution = 96.0;
+    settings.options = options;
+    return true;
+}
+
+bool prepare_pieces(const std::string& pieces, std::string& error) {
+    pictures_init();
+    tk::set_text_settings_source(plain_display_text);
+    register_jpeg_decoder();
+    register_jpeg_encoder();
+    const std::string folder = pieces.back() == '/' ? pieces : pieces + "/";
+    int failed = 0;
+    errno = 0;
+    if (!chess::raster::piece_set_load(folder, failed)) {
+        const std::string picture = folder + std::to_string(failed) + ".jpg";
+        error = "piece set " + folder + ": " + picture + ": " + failure_cause(picture, errno);
+        return false;
+    }
+    if (!font_load(caption_font, chess::raster::caption_font_family, chess::raster::caption_font_size)) {
+        error = "no font for the caption";
+        return false;
+    }
+    return true;
+}
+
+bool write_pieces(const chess::Position& position, const std::string& caption, const std::string& path,
+                  std::string& error) {
+    if (!chess::raster::piece_set_diagram(diagram_image, position, caption, font_handle(caption_font))) {
+        error = "cannot draw " + path;
+        return false;
+    }
+    errno = 0;
+    // The editor's save: the store's JPEG encoder at its default quality.
+    if (!image_save(diagram_image, path, FormatJPEG)) {
+        error = "cannot write " + path + ": " + failure_cause(path, errno);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+const char* extension_of(Format format) {
+    switch (format) {
+        case Format::Jpeg: return "jpg";
+        case Format::Png: return "png";
+        case Format::Svg: return "svg";
+        case Format::Pdf: return "pdf";
+    }
+    return "";
+}
+
+std::optional<Format> format_named(std::string_view name) {
+    if (same_word(name, "jpeg") || same_word(name, "jpg")) return Format::Jpeg;
+    if (same_word(name, "png")) return Format::Png;
+    if (same_word(name, "svg")) return Format::Svg;
+    if (same_word(name, "pdf")) return Format::Pdf;
+    return std::nullopt;
+}
+
+std::optional<Format> format_of_path(std::string_view path) {
+    const std::string_view::size_type slash = path.rfind('/');
+    const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    const std::string_view::size_type dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot == 0) return std::nullopt;
+    return format_named(name.substr(dot + 1));
+}
+
+bool prepare_drawing(const DrawSettings& settings, std::string& error) {
+    if (!settings.pieces.empty()) return prepare_pieces(settings.pieces, error);
+    return prepare_vector(error);
+}
+
+bool write_diagram(const chess::Position& position, const std::string& caption, const DrawSettings& settings,
+                   const std::string& path, std::string& error) {
+    if (!settings.pieces.empty()) return write_pieces(position, caption, path, error);
+    return write_vector(position, caption, settings.format, settings.size_cm, settings.dpi, path, error);
+}
+
+}  // namespace batch

@@ -1,0 +1,82 @@
+// Position lists: one position a line, as FEN (a caption may follow the six
+// fields) or as an EPD record (the caption is its c0, else its id). Blank
+// lines and lines starting with '#' are skipped; a byte-order mark and CRLF
+// line ends are accepted.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/position.h"
+
+namespace batch {
+
+// Longer lines are refused without being held in memory.
+constexpr std::size_t max_line_bytes = 64 * 1024;
+
+// One line that holds, or should hold, a position.
+struct ListEntry {
+    std::string source;  // the input's name as messages show it
+    long line = 0;       // 1-based
+    bool ok = false;
+    chess::Position position;
+    std::string caption;  // valid UTF-8
+    // When !ok: what is wrong, and the 1-based byte column (0: the whole line).
+    std::string error;
+    std::size_t column = 0;
+    // Best moves, predicted variation and the second comment of an EPD
+    // record, kept for uses beyond drawing.
+    std::vector<std::string> best_moves;
+    std::vector<std::string> variation;
+    std::string comment;
+};
+
+// "FILE:LINE:COL: what is wrong" (without the column when there is none).
+std::string entry_message(const ListEntry& entry);
+
+// The text with every byte that does not start or continue a well-formed
+// UTF-8 sequence (overlong forms and surrogates included) replaced by
+// U+FFFD, and control characters by blanks.
+std::string valid_utf8(std::string_view text);
+
+// Reads a descriptor line by line in fixed chunks, so that a line of any
+// length costs at most max_line bytes of memory.
+class LineReader {
+public:
+    enum class Status { Line, TooLong, End, Failed };
+
+    explicit LineReader(int fd, std::size_t max_line = max_line_bytes);
+    // The next line without its line end (LF, CRLF) and, on the first line,
+    // without a byte-order mark. TooLong: the line was skipped to its end.
+    // Failed: a read error, errno_value() says which.
+    Status next(std::string& line);
+    long line_number() const { return line_number_; }
+    int errno_value() const { return errno_; }
+    // The bytes held for reading: bounded by max_line plus two chunks.
+    std::size_t buffer_size() const { return buffer_.size(); }
+
+private:
+    bool fill();
+    Status finish(std::size_t stop, std::size_t next_start, bool too_long, std::string& line);
+
+    int fd_;
+    std::size_t max_line_;
+    std::vector<char> buffer_;
+    std::size_t start_ = 0;
+    std::size_t end_ = 0;
+    bool eof_ = false;
+    long line_number_ = 0;
+    int errno_ = 0;
+};
+
+// One line of a list into entry (position, caption or what is wrong); false
+// for a line that holds no position: blank, or a comment.
+bool read_list_line(std::string_view text, ListEntry& entry);
+
+// Appends the entries of one list read from fd. False, with a message in
+// error, when reading failed (the entries read so far are kept).
+bool read_position_list(int fd, const std::string& source, std::vector<ListEntry>& entries, std::string& error);
+
+}  // namespace batch
