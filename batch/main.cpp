@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "batch/diagram_output.h"
+#include "batch/diagram_pictures.h"
 #include "batch/position_list.h"
 #include "batch/workers.h"
 
@@ -57,6 +58,10 @@ void usage(std::FILE* out) {
                  "\n"
                  "A caption may follow a FEN's six fields; an EPD record's caption is its c0,\n"
                  "else its id. Blank lines and lines starting with # are skipped.\n"
+                 "\n"
+                 "A FILE ending in .jpg or .jpeg, or holding a JPEG picture, is a diagram saved\n"
+                 "by diagram_editor: its position, marks and caption are drawn anew. A folder\n"
+                 "stands for its .jpg and .jpeg files in the order of their names.\n"
                  "\n"
                  "Exit status: 0 all diagrams written; 1 some lines or files rejected, the\n"
                  "rest written; 2 nothing written.\n",
@@ -273,7 +278,26 @@ int main(int argc, char** argv) {
     // Every list is read, and every bad line reported, before anything is drawn.
     std::vector<batch::ListEntry> entries;
     bool rejected = false;
+    // A folder stands for the diagram pictures in it, by name.
+    std::vector<std::string> inputs;
     for (const std::string& input : options.inputs) {
+        std::error_code ignored;
+        if (input == "-" || !std::filesystem::is_directory(input, ignored)) {
+            inputs.push_back(input);
+            continue;
+        }
+        std::string error;
+        if (!batch::diagram_pictures_in(input, inputs, error)) {
+            std::fprintf(stderr, "%s: %s\n", program, error.c_str());
+            rejected = true;
+        }
+    }
+    for (const std::string& input : inputs) {
+        // A diagram picture saved by the editor is one position.
+        if (input != "-" && batch::is_diagram_picture(input)) {
+            entries.push_back(batch::read_diagram_picture(input, input));
+            continue;
+        }
         const bool standard_input = input == "-";
         const std::string name = standard_input ? "(standard input)" : input;
         const int fd = standard_input ? STDIN_FILENO : open(input.c_str(), O_RDONLY | O_CLOEXEC);

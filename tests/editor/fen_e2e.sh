@@ -4,9 +4,10 @@
 # when the clipboard holds no text), every square checked on screen and in
 # the saved diagram; a text that is no FEN leaves the board alone and says
 # so; Ctrl+C copies the board's FEN; the saved diagram and the print slot
-# carry the diagram record, read back here by ImageMagick.
+# carry the diagram record, read back here by ImageMagick; diagram_batch
+# draws a folder of them anew as PDF, marks and captions included.
 source "$SOURCE_DIR/tests/support/e2e.sh"
-: "${DIAGRAM_EDITOR:?}" "${MAKE_PIECE_SET:?}"
+: "${DIAGRAM_EDITOR:?}" "${MAKE_PIECE_SET:?}" "${DIAGRAM_BATCH:?}"
 
 s=50
 work=$E2E_TMP/work
@@ -197,4 +198,49 @@ $record"
 close_window "$wid"
 wait_exit "$pid"
 [ "$EXIT_STATUS" = 0 ] || fail "exit status $EXIT_STATUS; log: $(cat "$E2E_TMP/editor.log")"
-echo "editor: FEN pasted from clipboard and selection, copied, refused, and kept in saved diagrams"
+
+# ---- a folder of saved diagrams through diagram_batch: a vector PDF each ----
+book=$E2E_TMP/book
+mkdir -p "$book"
+cp SAVE/pasted.jpg "$book/1-pasted.jpg"
+cp TEMP/1.jpg "$book/2-slot.jpg"
+printf 'not a picture' >"$book/3-bad.jpg"
+convert -size 8x8 xc:white "$book/4-plain.jpg"
+set +e
+env -u DISPLAY "$DIAGRAM_BATCH" -f pdf -o "$E2E_TMP/out/" "$book" 2>"$E2E_TMP/batch.err"
+status=$?
+set -e
+[ "$status" = 1 ] || fail "diagram_batch on the folder exited $status: $(cat "$E2E_TMP/batch.err")"
+grep -qF "$book/3-bad.jpg: not a JPEG file" "$E2E_TMP/batch.err" &&
+    grep -qF "$book/4-plain.jpg: the picture holds no diagram record" "$E2E_TMP/batch.err" ||
+    fail "the pictures without a record were reported as: $(cat "$E2E_TMP/batch.err")"
+# The same positions and captions from a FEN list, marks aside.
+printf '%s %s\n%s w - - 0 1 %s\n' "$expected_fen" "Белые начинают" "$fen2" "$fen1" >"$E2E_TMP/reference.txt"
+env -u DISPLAY "$DIAGRAM_BATCH" -f pdf -o "$E2E_TMP/reference/" "$E2E_TMP/reference.txt" ||
+    fail "diagram_batch on the reference list failed"
+# Pages at 100 pixels a square: the board from (50, 50), the caption band below 900.
+for n in 1 2; do
+    [ -s "$E2E_TMP/out/$n.pdf" ] || fail "no $n.pdf from the folder: $(ls "$E2E_TMP/out")"
+    pdftoppm -png -singlefile -scale-to-x 900 -scale-to-y 950 "$E2E_TMP/out/$n.pdf" "$E2E_TMP/book$n"
+    pdftoppm -png -singlefile -scale-to-x 900 -scale-to-y 950 "$E2E_TMP/reference/$n.pdf" "$E2E_TMP/reference$n"
+done
+ae() {  # ae GEOMETRY A B: differing pixels of a crop
+    convert "$2" -crop "$1" +repage "$E2E_TMP/a.png"
+    convert "$3" -crop "$1" +repage "$E2E_TMP/b.png"
+    { compare -metric AE "$E2E_TMP/a.png" "$E2E_TMP/b.png" null: 2>&1 || true; }
+}
+for f in 0 1 2 3 4 5 6 7; do
+    for r in 1 2 3 4 5 6 7 8; do
+        name=$(printf "\\$(printf '%03o' $((97 + f)))")$r
+        d=$(ae "100x100+$((50 + f * 100))+$((50 + (8 - r) * 100))" "$E2E_TMP/book1.png" "$E2E_TMP/reference1.png")
+        case $name in
+            e5 | a4) [ "$d" -gt 300 ] || fail "the mark on $name is missing from the PDF ($d pixels differ)" ;;
+            *) [ "$d" -le 20 ] || fail "square $name of the PDF differs from the FEN's by $d pixels" ;;
+        esac
+    done
+done
+d=$(ae 900x50+0+900 "$E2E_TMP/book1.png" "$E2E_TMP/reference1.png")
+[ "$d" -le 20 ] || fail "the PDF's caption differs by $d pixels"
+d=$(ae 900x950+0+0 "$E2E_TMP/book2.png" "$E2E_TMP/reference2.png")
+[ "$d" -le 20 ] || fail "the print slot's PDF differs from its FEN's by $d pixels"
+echo "editor: FEN pasted from clipboard and selection, copied, refused, and kept in saved diagrams; diagram_batch drew them anew"
