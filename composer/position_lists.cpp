@@ -1,6 +1,8 @@
 #include "composer/position_lists.h"
 
 #include <cairo.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <glib.h>
 
@@ -15,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "batch/position_list.h"
 #include "composer/composer.h"
 #include "core/fen.h"
 #include "core/pgn.h"
@@ -185,37 +188,47 @@ std::string valid_text(std::string_view text) {
     return out;
 }
 
-// One position a line: FEN with an optional caption after its six fields.
-// Blank lines and lines starting with '#' hold none.
+// One position a line, FEN (a caption may follow its six fields) or EPD
+// (its c0, else its id, as the caption), read as diagram_batch reads lists:
+// blank lines and lines starting with '#' hold none, overlong lines are
+// refused without being held.
 bool read_lines(const std::string& path, const std::function<bool(const ListPosition&)>& take, Tally& tally,
                 std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
         error = std::strerror(errno);
         return false;
     }
+    batch::LineReader reader(fd);
     std::string line;
     ListPosition item;
-    for (long number = 1; std::getline(in, line); ++number) {
-        if (number == 1 && line.starts_with("\xEF\xBB\xBF")) line.erase(0, 3);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        const std::size_t start = line.find_first_not_of(" \t");
-        if (start == std::string::npos || line[start] == '#') continue;
-        const chess::FenResult fen = chess::read_fen(line);
-        if (!fen.ok) {
-            tally.bad_entry(path + ":" + std::to_string(number) + ":" + std::to_string(fen.error_offset + 1) + ": " +
-                            valid_text(fen.error));
+    bool ok = true;
+    while (true) {
+        const batch::LineReader::Status status = reader.next(line);
+        if (status == batch::LineReader::Status::End) break;
+        if (status == batch::LineReader::Status::Failed) {
+            error = std::strerror(reader.errno_value());
+            ok = false;
+            break;
+        }
+        batch::ListEntry entry;
+        entry.source = path;
+        entry.line = reader.line_number();
+        if (status == batch::LineReader::Status::TooLong) {
+            entry.error = "line longer than " + std::to_string(batch::max_line_bytes) + " bytes, skipped";
+        } else if (!batch::read_list_line(line, entry)) {
+            continue;  // blank, or a comment
+        }
+        if (!entry.ok) {
+            tally.bad_entry(batch::entry_message(entry));
             continue;
         }
-        item.position = fen.position;
-        item.caption = valid_text(fen.rest);
+        item.position = entry.position;
+        item.caption = entry.caption;
         if (!take(item)) ++tally.left_out;
     }
-    if (in.bad()) {
-        error = "read error";
-        return false;
-    }
-    return true;
+    ::close(fd);
+    return ok;
 }
 
 std::string positions_word(int n) {
