@@ -4,18 +4,22 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iostream>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "batch/diagram_output.h"
 #include "batch/diagram_pictures.h"
+#include "batch/pages.h"
 #include "batch/position_list.h"
 #include "batch/workers.h"
 
@@ -53,11 +57,32 @@ void usage(std::FILE* out) {
                  "  -s, --size=CM       the diagram's width on paper in centimetres (default 6)\n"
                  "  -r, --dpi=N         the resolution of PNG and JPEG files (default 300)\n"
                  "  -j, --jobs=N        worker processes (default: the number of processors)\n"
+                 "\n"
+                 "Pages and what is printed round each diagram:\n"
+                 "  -l, --layout=CxR    C columns by R rows of diagrams a page (1x1 to 6x8): PDF\n"
+                 "                      gives one file of all pages (-o book.pdf, or book.pdf in\n"
+                 "                      the folder), the other formats one file a page, 001.png,\n"
+                 "                      ...; with --pieces, JPEG sheets of 1180 x 1628 pixels\n"
+                 "                      (2x2, 2x3 and 3x4 as the editor and the composers make)\n"
+                 "      --paper=PAPER   a4 or letter (default a4), margins of 15 mm\n"
+                 "  -n, --numbers       the diagram's number in the set above it\n"
+                 "      --coordinates   files and ranks beside the board\n"
+                 "      --side-to-move  a disc beside the board: white or black to move\n"
+                 "      --flip[=auto]   the board seen from Black's side; auto: where Black is\n"
+                 "                      to move\n"
+                 "      --solutions     pages after the diagrams listing each number and its\n"
+                 "                      solution (PGN main line; EPD pv, else bm)\n"
+                 "      --pgn           read every FILE as PGN (files ending .pgn always are):\n"
+                 "                      one diagram a game\n"
                  "  -h, --help          show this help and exit\n"
                  "  -V, --version       show the version and exit\n"
                  "\n"
                  "A caption may follow a FEN's six fields; an EPD record's caption is its c0,\n"
-                 "else its id. Blank lines and lines starting with # are skipped.\n"
+                 "else its id, and its c1 may mark squares and moves (Rd4,Ge5 or Re2e4, or\n"
+                 "[%%csl ...] [%%cal ...]). Blank lines and lines starting with # are skipped.\n"
+                 "A PGN game with a FEN tag is a puzzle: its position, the comment before the\n"
+                 "first move as caption, the main line as solution; a game without one shows\n"
+                 "the position after its main line. [%%csl]/[%%cal] comments mark the diagram.\n"
                  "\n"
                  "A FILE ending in .jpg or .jpeg, or holding a JPEG picture, is a diagram saved\n"
                  "by diagram_editor: its position, marks and caption are drawn anew. A folder\n"
@@ -101,6 +126,9 @@ struct Options {
     int jobs = 0;
     bool sized = false;  // --size or --dpi given
     std::vector<std::string> inputs;
+    batch::PageRun run;
+    bool pgn = false;
+    bool styled = false;  // an option of what is printed round the diagram
 };
 
 Options read_options(int argc, char** argv) {
@@ -109,12 +137,16 @@ Options read_options(int argc, char** argv) {
         {"pieces", required_argument, nullptr, 'p'}, {"size", required_argument, nullptr, 's'},
         {"dpi", required_argument, nullptr, 'r'},    {"jobs", required_argument, nullptr, 'j'},
         {"help", no_argument, nullptr, 'h'},         {"version", no_argument, nullptr, 'V'},
+        {"layout", required_argument, nullptr, 'l'}, {"paper", required_argument, nullptr, 'P'},
+        {"numbers", no_argument, nullptr, 'n'},      {"coordinates", no_argument, nullptr, 'C'},
+        {"side-to-move", no_argument, nullptr, 'S'}, {"flip", optional_argument, nullptr, 'F'},
+        {"solutions", no_argument, nullptr, 'K'},    {"pgn", no_argument, nullptr, 'G'},
         {nullptr, 0, nullptr, 0},
     };
     Options options;
     opterr = 0;
     int c;
-    while ((c = getopt_long(argc, argv, ":o:f:p:s:r:j:hV", long_options, nullptr)) != -1) {
+    while ((c = getopt_long(argc, argv, ":o:f:p:s:r:j:l:nhV", long_options, nullptr)) != -1) {
         switch (c) {
             case 'o':
                 if (*optarg == '\0') bad_usage("the output path is empty");
@@ -154,6 +186,38 @@ Options read_options(int argc, char** argv) {
                 options.jobs = static_cast<int>(*jobs);
                 break;
             }
+            case 'l':
+                if (!chess::render::read_grid(optarg, options.run.columns, options.run.rows)) {
+                    bad_usage(std::string("layout '") + optarg + "' is not columns x rows from 1x1 to 6x8 (e.g. 3x4)");
+                }
+                break;
+            case 'P':
+                if (!chess::render::paper_named(optarg, options.run.paper)) {
+                    bad_usage(std::string("unknown paper '") + optarg + "' (a4, letter)");
+                }
+                break;
+            case 'n':
+                options.run.style.numbers = options.styled = true;
+                break;
+            case 'C':
+                options.run.style.coordinates = options.styled = true;
+                break;
+            case 'S':
+                options.run.style.side_to_move = options.styled = true;
+                break;
+            case 'F':
+                if (optarg && std::string(optarg) != "auto") {
+                    bad_usage(std::string("flip '") + optarg + "': the only value is auto (--flip=auto)");
+                }
+                options.run.style.flip = optarg ? chess::render::Flip::BlackToMove : chess::render::Flip::Always;
+                options.styled = true;
+                break;
+            case 'K':
+                options.run.solutions = true;
+                break;
+            case 'G':
+                options.pgn = true;
+                break;
             case 'h':
                 usage(stdout);
                 std::exit(exit_done);
@@ -185,6 +249,7 @@ struct Plan {
 
 Plan plan_output(const Options& options, std::size_t positions) {
     Plan plan;
+    const bool paged = options.run.columns > 0;
     const std::string& path = options.output;
     std::error_code ignored;
     const auto extension_format = batch::format_of_path(path);
@@ -199,7 +264,11 @@ Plan plan_output(const Options& options, std::size_t positions) {
             bad_usage("the output file " + path + " is named for " + batch::extension_of(*extension_format) +
                       ", not " + batch::extension_of(plan.format));
         }
-        if (positions != 1) {
+        if (paged && plan.format != batch::Format::Pdf) {
+            bad_usage("pages as " + std::string(batch::extension_of(plan.format)) +
+                      " are one file each: name a folder for them");
+        }
+        if (!paged && positions != 1) {
             fail("the output " + path + " is one file, but the input holds " + std::to_string(positions) +
                  " positions (name a folder for several)");
         }
@@ -207,6 +276,11 @@ Plan plan_output(const Options& options, std::size_t positions) {
     if (!options.draw.pieces.empty() && plan.format != batch::Format::Jpeg) {
         bad_usage("a raster piece set (--pieces) gives JPEG pictures only");
     }
+    if (!options.draw.pieces.empty() && options.styled) {
+        bad_usage("a raster piece set (--pieces) draws the editor's own picture: --numbers, --coordinates, "
+                  "--side-to-move and --flip do not apply");
+    }
+    if (!paged && options.run.solutions) bad_usage("--solutions needs pages (--layout) to put the answers on");
     if (!options.draw.pieces.empty() && options.sized) {
         bad_usage("a raster piece set (--pieces) has its own size: --size and --dpi do not apply");
     }
@@ -270,13 +344,25 @@ private:
     Clock::time_point start_, last_;
 };
 
+bool is_pgn_name(const std::string& name) {
+    if (name.size() < 4) return false;
+    std::string end = name.substr(name.size() - 4);
+    for (char& c : end) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return end == ".pgn";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const Options options = read_options(argc, argv);
+    const bool paged = options.run.columns > 0;
 
-    // Every list is read, and every bad line reported, before anything is drawn.
-    std::vector<batch::ListEntry> entries;
+    // Every input is read, and every bad line or game reported, before
+    // anything is drawn: a PGN file game by game, keeping only the diagrams.
+    // A diagram's file takes its place among all lines and games that hold
+    // or should hold one, so that one mended later keeps its name.
+    std::vector<batch::BookItem> items;
+    std::size_t slots = 0;
     bool rejected = false;
     // A folder stands for the diagram pictures in it, by name.
     std::vector<std::string> inputs;
@@ -295,11 +381,39 @@ int main(int argc, char** argv) {
     for (const std::string& input : inputs) {
         // A diagram picture saved by the editor is one position.
         if (input != "-" && batch::is_diagram_picture(input)) {
-            entries.push_back(batch::read_diagram_picture(input, input));
+            ++slots;
+            const batch::ListEntry entry = batch::read_diagram_picture(input, input);
+            if (!entry.ok) {
+                std::fprintf(stderr, "%s\n", batch::entry_message(entry).c_str());
+                rejected = true;
+                continue;
+            }
+            batch::BookItem item;
+            item.position = entry.position;  // its crosses and dots included
+            item.caption = entry.caption;
+            item.place = slots;
+            items.push_back(std::move(item));
             continue;
         }
         const bool standard_input = input == "-";
         const std::string name = standard_input ? "(standard input)" : input;
+        if (options.pgn || is_pgn_name(input)) {
+            std::ifstream file;
+            if (!standard_input) {
+                file.open(input, std::ios::binary);
+                if (!file) {
+                    std::fprintf(stderr, "%s: %s: %s\n", program, name.c_str(), std::strerror(errno));
+                    rejected = true;
+                    continue;
+                }
+            }
+            batch::read_pgn_items(standard_input ? std::cin : file, items, slots, [&](const std::string& message) {
+                std::fprintf(stderr, "%s: %s\n", name.c_str(), batch::valid_utf8(message).c_str());
+                rejected = true;
+            });
+            continue;
+        }
+        std::vector<batch::ListEntry> entries;
         const int fd = standard_input ? STDIN_FILENO : open(input.c_str(), O_RDONLY | O_CLOEXEC);
         std::string error;
         if (fd < 0) {
@@ -312,20 +426,28 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "%s: %s\n", program, error.c_str());
             rejected = true;
         }
-    }
-    std::size_t good = 0;
-    for (const batch::ListEntry& entry : entries) {
-        if (entry.ok) {
-            ++good;
-        } else {
-            std::fprintf(stderr, "%s\n", batch::entry_message(entry).c_str());
-            rejected = true;
+        for (const batch::ListEntry& entry : entries) {
+            ++slots;
+            if (!entry.ok) {
+                std::fprintf(stderr, "%s\n", batch::entry_message(entry).c_str());
+                rejected = true;
+                continue;
+            }
+            batch::BookItem item;
+            item.position = entry.position;
+            item.caption = entry.caption;
+            item.marks = chess::render::marks_of_comment(entry.comment);
+            item.solution = chess::render::epd_solution(entry.best_moves, entry.variation);
+            item.place = slots;
+            items.push_back(std::move(item));
         }
     }
-    if (entries.empty()) fail("no positions in the input");
+    if (slots == 0) fail("no positions in the input");
+    // The number each diagram prints: its place among those drawn.
+    for (std::size_t k = 0; k < items.size(); ++k) items[k].number = static_cast<int>(k + 1);
 
-    Plan plan = plan_output(options, entries.size());
-    if (good == 0) fail("no position could be read");
+    Plan plan = plan_output(options, slots);
+    if (items.empty()) fail("no position could be read");
     batch::DrawSettings draw = options.draw;
     draw.format = plan.format;
 
@@ -337,19 +459,75 @@ int main(int argc, char** argv) {
         if (failed) fail(plan.path + ": " + failed.message());
     }
 
-    // Files are numbered by the position's place among all lines holding
-    // one, so that a line mended later keeps its number.
+    if (paged) {
+        const std::string book_path = plan.folder ? plan.path + "book.pdf" : plan.path;
+        // Pages are named as single diagrams are, by their number.
+        const std::size_t per_page = static_cast<std::size_t>(options.run.columns * options.run.rows);
+        const std::size_t estimate = (items.size() + per_page - 1) / per_page + (options.run.solutions ? 1 : 0);
+        auto page_path = [&](int page) {
+            return plan.path + numbered(static_cast<std::size_t>(page), std::max<std::size_t>(estimate, 100)) + "." +
+                   batch::extension_of(plan.format);
+        };
+        // An interrupt stops the book between two diagrams: its temporary
+        // file is removed rather than left half-written, then the signal
+        // ends the run.
+        sigset_t held, saved;
+        sigemptyset(&held);
+        for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&held, signal);
+        sigprocmask(SIG_BLOCK, &held, &saved);
+        auto arriving = [&] {
+            sigset_t pending;
+            if (sigpending(&pending) != 0) return 0;
+            for (int signal : {SIGINT, SIGTERM, SIGHUP})
+                if (sigismember(&pending, signal)) return signal;
+            return 0;
+        };
+        auto arrived = [&] { return arriving() != 0; };
+        Progress progress(items.size());
+        int pages = 0;
+        std::size_t placed = 0;
+        const bool ok = batch::write_pages(items, options.run, draw, book_path, page_path,
+                                           [&] {
+                                               ++placed;
+                                               progress.step(true);
+                                               return !arrived();
+                                           },
+                                           pages, error);
+        progress.finish();
+        if (!ok) {
+            progress.clear();
+            if (arrived()) {
+                std::fprintf(stderr, "%s: interrupted after %zu of %zu diagrams: the book is not written\n", program,
+                             placed, items.size());
+                std::fflush(stderr);
+                // Ended by the signal, as its default action would have.
+                const int signal = arriving();
+                std::signal(signal, SIG_DFL);
+                sigprocmask(SIG_SETMASK, &saved, nullptr);
+                sigset_t one;
+                sigemptyset(&one);
+                sigaddset(&one, signal);
+                sigprocmask(SIG_UNBLOCK, &one, nullptr);
+            } else {
+                std::fprintf(stderr, "%s: %s\n", program, error.c_str());
+            }
+            sigprocmask(SIG_SETMASK, &saved, nullptr);
+            return exit_nothing;
+        }
+        sigprocmask(SIG_SETMASK, &saved, nullptr);
+        return rejected ? exit_partly : exit_done;
+    }
+
     struct Job {
-        const batch::ListEntry* entry;
+        const batch::BookItem* item;
         std::string path;
     };
     std::vector<Job> jobs;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (!entries[i].ok) continue;
-        const std::string path = plan.folder ? plan.path + numbered(i + 1, entries.size()) + "." +
+    for (std::size_t k = 0; k < items.size(); ++k) {
+        const std::string path = plan.folder ? plan.path + numbered(items[k].place, slots) + "." +
                                                    batch::extension_of(plan.format)
                                              : plan.path;
-        jobs.push_back({&entries[i], path});
+        jobs.push_back({&items[k], path});
     }
 
     Progress progress(jobs.size());
@@ -357,7 +535,10 @@ int main(int argc, char** argv) {
     batch::run_jobs(
         jobs.size(), options.jobs,
         [&](std::size_t i, std::string& cause) {
-            return batch::write_diagram(jobs[i].entry->position, jobs[i].entry->caption, draw, jobs[i].path, cause);
+            const batch::BookItem& item = *jobs[i].item;
+            const bool plain = !options.styled && item.marks.empty();
+            if (plain) return batch::write_diagram(item.position, item.caption, draw, jobs[i].path, cause);
+            return batch::write_styled_diagram(item, options.run, draw, jobs[i].path, cause);
         },
         [&](std::size_t i, batch::Outcome outcome, const std::string& message) {
             const bool ok = outcome == batch::Outcome::Done;

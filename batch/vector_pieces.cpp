@@ -30,10 +30,16 @@ bool prepare_vector(std::string& error) {
 
 bool write_vector(const chess::Position& position, const std::string& caption, Format format, double size_cm, int dpi,
                   const std::string& path, std::string& error) {
-    namespace render = chess::render;
-    render::Diagram diagram;
+    chess::render::Diagram diagram;
     diagram.position = position;
     diagram.caption = caption;
+    return write_vector_diagram(diagram, format, size_cm, dpi, path, error);
+}
+
+bool write_vector_diagram(const chess::render::Diagram& drawn, Format format, double size_cm, int dpi,
+                          const std::string& path, std::string& error) {
+    namespace render = chess::render;
+    render::Diagram diagram = drawn;
     diagram.options.raster_dpi = dpi;
     const double width_mm = 10.0 * size_cm;
     const double square_points = width_mm / 25.4 * 72.0 / 9.0;

@@ -6,6 +6,7 @@
 
 #include "batch/diagram_output.h"
 #include "core/position.h"
+#include "render/diagram.h"
 
 namespace batch {
 
@@ -17,5 +18,8 @@ bool prepare_vector(std::string& error);
 // with a message naming the path and the cause, when nothing was written.
 bool write_vector(const chess::Position& position, const std::string& caption, Format format, double size_cm, int dpi,
                   const std::string& path, std::string& error);
+// The same for a diagram with its options (number, flip, marks, ...).
+bool write_vector_diagram(const chess::render::Diagram& diagram, Format format, double size_cm, int dpi,
+                          const std::string& path, std::string& error);
 
 }  // namespace batch

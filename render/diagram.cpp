@@ -130,6 +130,21 @@ struct Renderer::Fonts {
     // alone and on his body: PDF and SVG then hold every shape once and
     // place it where it stands.
     std::array<Surface, glyph_count> plain, bodied;
+    // For vector output, the empty board with its hatching and the frame,
+    // recorded once for each square width: a book holds it once and places
+    // it under every diagram.
+    struct Board {
+        double s = 0, device_scale = 0;
+        Surface surface;
+    };
+    std::vector<Board> boards;
+    // The same shapes as the glyphs of one font, for vector output: glyph g
+    // (0 to 13) is the man or mark, glyph 14 + g its body. A page's men are
+    // then a few lines of text in one font, kept once in the file.
+    struct FaceFree {
+        void operator()(cairo_font_face_t* f) const { cairo_font_face_destroy(f); }
+    };
+    std::unique_ptr<cairo_font_face_t, FaceFree> men_face;
 };
 
 namespace {
@@ -434,13 +449,42 @@ const SquareHighlight* highlight_of(const std::vector<SquareHighlight>& highligh
     return found;
 }
 
+cairo_user_data_key_t men_face_key;
+
+// The men's font: each glyph drawn on the unit square below and right of its
+// origin, as the unit squares of the recorded men are.
+cairo_status_t render_man(cairo_scaled_font_t* font, unsigned long index, cairo_t* cr,
+                          cairo_text_extents_t* extents) {
+    const auto* fonts = static_cast<const Renderer::Fonts*>(
+        cairo_font_face_get_user_data(cairo_scaled_font_get_font_face(font), &men_face_key));
+    if (!fonts || index >= 2 * glyph_count) return CAIRO_STATUS_SUCCESS;
+    const bool body = index >= glyph_count;
+    const Glyph& glyph = fonts->glyphs[index % glyph_count];
+    const Cell cell{0, 0, 1, 1};
+    append_glyph(cr, glyph, body ? glyph.silhouette : glyph.data, cell, 1);
+    if (body) {
+        cairo_set_line_width(cr, 2 * body_margin);
+        cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+        cairo_fill_preserve(cr);
+        cairo_stroke(cr);
+    } else {
+        cairo_fill(cr);
+    }
+    *extents = cairo_text_extents_t{-body_margin, -body_margin, 1 + 2 * body_margin, 1 + 2 * body_margin, 1, 0};
+    return CAIRO_STATUS_SUCCESS;
+}
+
 // Everything on the squares, in the order that decides what covers what:
 // paper, hatching, highlights, the men's white bodies, the men.
+// With board false the paper and the dark squares' hatching are taken as
+// drawn already.
 void paint_cells(cairo_t* cr, const Renderer::Fonts& fonts, const std::vector<Cell>& cells, const Space& space,
-                 const std::vector<SquareHighlight>& highlights) {
-    cairo_set_source_rgb(cr, 1, 1, 1);
-    for (const Cell& c : cells) cairo_rectangle(cr, c.x0, c.y0, c.x1 - c.x0, c.y1 - c.y0);
-    cairo_fill(cr);
+                 const std::vector<SquareHighlight>& highlights, bool board = true) {
+    if (board) {
+        cairo_set_source_rgb(cr, 1, 1, 1);
+        for (const Cell& c : cells) cairo_rectangle(cr, c.x0, c.y0, c.x1 - c.x0, c.y1 - c.y0);
+        cairo_fill(cr);
+    }
 
     std::vector<bool> dark(cells.size()), green(cells.size()), body(cells.size());
     bool any_green = false;
@@ -452,7 +496,7 @@ void paint_cells(cairo_t* cr, const Renderer::Fonts& fonts, const std::vector<Ce
         body[i] = cells[i].piece != Piece::Empty && (cells[i].dark || (h && (h->colour == MarkColour::Green ||
                                                                               h->colour == MarkColour::Blue)));
     }
-    fill_hatching(cr, cells, space, true, dark);
+    if (board) fill_hatching(cr, cells, space, true, dark);
     if (any_green) fill_hatching(cr, cells, space, false, green);
 
     // The other highlights.
@@ -486,6 +530,34 @@ void paint_cells(cairo_t* cr, const Renderer::Fonts& fonts, const std::vector<Ce
         }
     }
 
+    if (!space.snap && fonts.men_face) {
+        // Bodies in white, then the men in black, as glyphs of the men's font.
+        std::vector<cairo_glyph_t> bodies, men;
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            const Cell& c = cells[i];
+            if (c.piece == Piece::Empty) continue;
+            const int g = glyph_index(c.piece);
+            if (body[i]) bodies.push_back({static_cast<unsigned long>(glyph_count + g), c.x0, c.y0});
+            men.push_back({static_cast<unsigned long>(g), c.x0, c.y0});
+        }
+        if (men.empty()) return;
+        cairo_save(cr);
+        cairo_set_font_face(cr, fonts.men_face.get());
+        cairo_set_font_size(cr, s);
+        cairo_font_options_t* options = cairo_font_options_create();
+        cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+        cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+        cairo_set_font_options(cr, options);
+        cairo_font_options_destroy(options);
+        if (!bodies.empty()) {
+            cairo_set_source_rgb(cr, 1, 1, 1);
+            cairo_show_glyphs(cr, bodies.data(), static_cast<int>(bodies.size()));
+        }
+        cairo_set_source_rgb(cr, 0, 0, 0);
+        cairo_show_glyphs(cr, men.data(), static_cast<int>(men.size()));
+        cairo_restore(cr);
+        return;
+    }
     if (!space.snap) {
         for (std::size_t i = 0; i < cells.size(); ++i) {
             const Cell& c = cells[i];
@@ -494,9 +566,10 @@ void paint_cells(cairo_t* cr, const Renderer::Fonts& fonts, const std::vector<Ce
             cairo_save(cr);
             cairo_translate(cr, c.x0, c.y0);
             cairo_scale(cr, s, s);
+            // The recording is bounded by the unit square: a paint places it
+            // whole, with no clip of its own in the output.
             cairo_set_source_surface(cr, (body[i] ? fonts.bodied : fonts.plain)[g].get(), 0, 0);
-            cairo_rectangle(cr, 0, 0, 1, 1);
-            cairo_fill(cr);
+            cairo_paint(cr);
             cairo_restore(cr);
         }
         return;
@@ -704,6 +777,10 @@ std::unique_ptr<Renderer> Renderer::create(std::string& error) {
             (with_body ? fonts->bodied : fonts->plain)[g] = std::move(surface);
         }
     }
+    cairo_font_face_t* face = cairo_user_font_face_create();
+    cairo_user_font_face_set_render_glyph_func(face, render_man);
+    cairo_font_face_set_user_data(face, &men_face_key, fonts.get(), nullptr);
+    fonts->men_face.reset(face);
     return std::unique_ptr<Renderer>(new Renderer(std::move(fonts)));
 }
 
@@ -749,6 +826,42 @@ void Renderer::draw_frame(cairo_t* cr, double s, double board_x, double board_y,
     cairo_restore(cr);
 }
 
+namespace {
+
+// The empty board and the frame in vector space, at the diagram's origin:
+// drawn as draw() draws them, once for each square width.
+cairo_surface_t* board_of(Renderer::Fonts& fonts, const Space& space, const VectorDiagramLayout& layout) {
+    for (const Renderer::Fonts::Board& b : fonts.boards) {
+        if (b.s == space.s && b.device_scale == space.device_scale) return b.surface.get();
+    }
+    // A run draws at a few sizes; a caller who keeps changing them must
+    // not make the list grow without end.
+    if (fonts.boards.size() >= 16) fonts.boards.clear();
+    const double s = space.s;
+    cairo_rectangle_t extents{0, 0, layout.width(), layout.bottom_strip_y() + layout.half()};
+    Surface surface(cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, &extents));
+    cairo_t* cr = cairo_create(surface.get());
+    Space at_origin = space;
+    at_origin.ox = at_origin.oy = 0;
+    std::vector<Cell> cells;
+    cells.reserve(64);
+    for (int j = 1; j <= 8; ++j) {
+        for (int i = 1; i <= 8; ++i) {
+            // Square colours alternate the same way seen from either side.
+            const int square = square_of(i - 1, 8 - j);
+            cells.push_back({layout.square_x(i), layout.square_y(j), layout.square_x(i) + s, layout.square_y(j) + s,
+                             Piece::Empty, is_dark_square(square), -1});
+        }
+    }
+    paint_cells(cr, fonts, cells, at_origin, {});
+    frame(cr, at_origin, layout.board_x(), layout.board_y(), layout.width(), layout.bottom_strip_y() + layout.half());
+    cairo_destroy(cr);
+    fonts.boards.push_back({space.s, space.device_scale, std::move(surface)});
+    return fonts.boards.back().surface.get();
+}
+
+}  // namespace
+
 void Renderer::draw(cairo_t* cr, const Diagram& diagram, double user_s) const {
     if (!(user_s > 0) || !std::isfinite(user_s)) return;
     const DiagramOptions& options = diagram.options;
@@ -783,10 +896,18 @@ void Renderer::draw(cairo_t* cr, const Diagram& diagram, double user_s) const {
                              square});
         }
     }
-    paint_cells(cr, *fonts_, cells, space, options.highlights);
-
-    // The frame, measured from the diagram's origin.
-    frame(cr, space, layout.board_x(), layout.board_y(), layout.width(), layout.bottom_strip_y() + layout.half());
+    if (space.snap) {
+        paint_cells(cr, *fonts_, cells, space, options.highlights);
+        // The frame, measured from the diagram's origin.
+        frame(cr, space, layout.board_x(), layout.board_y(), layout.width(), layout.bottom_strip_y() + layout.half());
+    } else {
+        cairo_save(cr);
+        cairo_translate(cr, space.ox, space.oy);
+        cairo_set_source_surface(cr, board_of(*fonts_, space, layout), 0, 0);
+        cairo_paint(cr);
+        cairo_restore(cr);
+        paint_cells(cr, *fonts_, cells, space, options.highlights, false);
+    }
 
     PangoContext* context = fonts_->context.get();
     cairo_set_source_rgb(cr, 0, 0, 0);

@@ -16,7 +16,7 @@ root=$(pwd)
 # Always a virtual display of a known size, so that the pictures do not
 # depend on the desktop they are taken from.
 if [ "${SCREENSHOTS_ON_XVFB:-}" != 1 ]; then
-    exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" env SCREENSHOTS_ON_XVFB=1 bash "$0" "$@"
+    exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp -noreset" env SCREENSHOTS_ON_XVFB=1 bash "$0" "$@"
 fi
 
 build=$root/build-run

@@ -9,7 +9,7 @@
 # runs on a display of its own at 96 dpi, without font resources.
 if [ "${BATCH_EDITOR_DISPLAY:-}" != own ]; then
     export BATCH_EDITOR_DISPLAY=own
-    exec xvfb-run -a -s "-screen 0 1280x1024x24 -dpi 96 -nolisten tcp" bash "$0" "$@"
+    exec xvfb-run -a -s "-screen 0 1280x1024x24 -dpi 96 -nolisten tcp -noreset" bash "$0" "$@"
 fi
 source "$SOURCE_DIR/tests/support/e2e.sh"
 : "${DIAGRAM_EDITOR:?}" "${MAKE_PIECE_SET:?}" "${DIAGRAM_BATCH:?}"

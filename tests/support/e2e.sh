@@ -1,6 +1,10 @@
 # End-to-end test helpers: start the real programs under the test display
 # and drive them with real X input (xdotool). Source this file; it expects
 # BUILD_DIR, SOURCE_DIR and X11_CLOSE in the environment (CTest sets them).
+#
+# The display must not reset when its last client leaves (Xvfb -noreset, as
+# tools/test.sh starts it): a reset drops every client still connecting, so
+# a program started just as an xdotool call ends could not open the display.
 set -euo pipefail
 
 : "${BUILD_DIR:?BUILD_DIR must name the build folder}"
@@ -12,9 +16,36 @@ declare -a E2E_PIDS=()
 declare -a E2E_LOGS=()
 declare -A E2E_STATUS_FILES=()
 
+# e2e_alive PID: the process is there and not a zombie.
+e2e_alive() {
+    local state
+    state=$(ps -o stat= -p "$1" 2>/dev/null) || return 1
+    [[ $state != Z* ]]
+}
+
+# e2e_cleanup: ends what the test left running and waits until it is gone,
+# so that the next test on the same display starts with none of it (an
+# exiting window manager would still manage its windows).
 e2e_cleanup() {
-    local pid
-    for pid in "${E2E_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+    local pid status_file end
+    local -a ended=()
+    for pid in "${E2E_PIDS[@]}"; do
+        # A program whose watcher has its status has ended; its pid may
+        # belong to another process by now.
+        status_file=${E2E_STATUS_FILES[$pid]:-}
+        [ -n "$status_file" ] && [ -s "$status_file" ] && continue
+        e2e_alive "$pid" || continue
+        # Its children too: a runner such as /usr/bin/time leaves the
+        # program it runs behind.
+        pkill -TERM -P "$pid" 2>/dev/null || true
+        if kill "$pid" 2>/dev/null; then ended+=("$pid"); fi
+    done
+    end=$((SECONDS + 10))
+    for pid in "${ended[@]}"; do
+        while e2e_alive "$pid" && [ $SECONDS -lt $end ]; do sleep 0.05; done
+        e2e_alive "$pid" && { kill -KILL "$pid" 2>/dev/null || true; }
+        wait "$pid" 2>/dev/null || true  # reaps the test's own children; watchers reap the others
+    done
     if [ "${E2E_KEEP:-0}" = 1 ]; then echo "kept $E2E_TMP"; else rm -rf "$E2E_TMP"; fi
 }
 trap e2e_cleanup EXIT

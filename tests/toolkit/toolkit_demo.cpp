@@ -6,7 +6,10 @@
 #include "toolkit/toolkit.h"
 
 int main(int argc, char** argv) {
-    if (!toolkit_init(argc, argv)) return 1;
+    if (!toolkit_init(argc, argv)) {
+        std::fprintf(stderr, "toolkit_demo: cannot open the display\n");
+        return 1;
+    }
     window_open(0, 1, 1, 800, 620, "toolkit demo", 96);
     button_gadget(1, 20, 20, 150, 30, "Нажми");
     image_create(5, 60, 60);

@@ -40,14 +40,22 @@ launcher=$prefix/bin/chess-diagrams
 [ -x "$launcher" ] || fail "no launcher installed"
 
 xdpyinfo >/dev/null 2>&1 || fail "cannot open the display $DISPLAY"
-if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then
+# wm_running: a window manager is there. The root window's check property
+# outlives the manager that set it (the display keeps its state), so the
+# window it names must still exist and name itself.
+wm_running() {
+    local id
+    id=$(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | sed -n 's/.*window id # \(0x[0-9a-f]*\).*/\1/p')
+    [ -n "$id" ] && xprop -id "$id" _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id # $id\$"
+}
+if wm_running; then
     fail "another window manager already runs on $DISPLAY"
 fi
 mkdir -p "$E2E_TMP/wm-home"
 HOME=$E2E_TMP/wm-home openbox --sm-disable >"$E2E_TMP/openbox.log" 2>&1 &
 E2E_PIDS+=("$!")
 end=$((SECONDS + 20))
-until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; do
+until wm_running; do
     [ $SECONDS -lt $end ] || fail "openbox did not start: $(cat "$E2E_TMP/openbox.log")"
     sleep 0.1
 done

@@ -1,0 +1,175 @@
+#include "batch/pages.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#include "core/pgn.h"
+#include "batch/vector_pieces.h"
+#include "render/output.h"
+#include "render/piece_set_sheet.h"
+#include "toolkit/pictures.h"
+
+namespace batch {
+
+namespace render = chess::render;
+
+namespace {
+
+// The caption font prepare_drawing loads for a raster piece set.
+constexpr ObjectId caption_font = 0;
+// The answer key's pages beside raster sheets: JPEG, as the sheets.
+constexpr int key_dpi = 150;
+
+std::unique_ptr<render::Renderer>& renderer() {
+    static std::unique_ptr<render::Renderer> made;
+    return made;
+}
+
+bool ensure_renderer(std::string& error) {
+    if (!renderer()) renderer() = render::Renderer::create(error);
+    return renderer() != nullptr;
+}
+
+render::Diagram diagram_of(const BookItem& item, const PageRun& run) {
+    return render::book_diagram(item.position, item.caption, item.marks, item.number, run.style);
+}
+
+// A scratch folder for the pictures' JPEG round trip, removed at the end.
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "diagram_batch-XXXXXX").string();
+        if (mkdtemp(pattern.data())) path_ = pattern + "/";
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+bool write_sheets(const std::vector<BookItem>& items, const PageRun& run,
+                  const std::function<std::string(int)>& page_path, const std::function<bool()>& step, int& pages,
+                  std::string& error) {
+    chess::SheetLayout layout;
+    bool scaled = true;
+    // Other grids: the composers' sheet with that many cells.
+    if (!chess::raster::program_sheet_for(run.columns, run.rows, layout, scaled))
+        layout = chess::program_sheet(run.columns, run.rows, 30, 20);
+    ScratchFolder scratch;
+    if (scratch.path().empty()) {
+        error = "cannot make a scratch folder for the pictures";
+        return false;
+    }
+    chess::raster::PieceSetSheet sheet(layout, scaled, scratch.path());
+    int placed = 0;
+    auto save = [&]() {
+        const std::string path = page_path(++pages);
+        if (!sheet.save(path)) {
+            error = "cannot write " + path + ": " + last_failure().text;
+            return false;
+        }
+        placed = 0;
+        return true;
+    };
+    for (const BookItem& item : items) {
+        if (placed == 0 && !sheet.start()) {
+            error = "cannot make a sheet picture";
+            return false;
+        }
+        if (!sheet.place(++placed, item.position, item.caption, font_handle(caption_font))) {
+            error = "cannot draw diagram " + std::to_string(item.number) + ": " + last_failure().text;
+            return false;
+        }
+        if (step && !step()) {
+            error = "interrupted";
+            return false;
+        }
+        if (placed == layout.capacity() && !save()) return false;
+    }
+    if (placed > 0 && !save()) return false;
+    if (!run.solutions) return true;
+    // The answer key on pages of the paper asked for, as JPEG files.
+    if (!ensure_renderer(error)) return false;
+    render::BookSettings settings;
+    settings.paper = run.paper;
+    settings.columns = run.columns;
+    settings.rows = run.rows;
+    settings.format = render::PageFormat::Jpeg;
+    settings.dpi = key_dpi;
+    const int first = pages;
+    render::BookWriter key(*renderer(), settings, "", [&](int n) { return page_path(first + n); });
+    for (const BookItem& item : items) key.add_solution({std::to_string(item.number), item.solution});
+    if (!key.finish(error)) return false;
+    pages += key.pages();
+    return true;
+}
+
+}  // namespace
+
+void read_pgn_items(std::istream& in, std::vector<BookItem>& items, std::size_t& places,
+                    const std::function<void(const std::string& message)>& on_error) {
+    chess::PgnReader reader(in);
+    chess::PgnGame game;
+    chess::PgnError refused;
+    while (true) {
+        const auto status = reader.next(game, refused);
+        if (status == chess::PgnReader::Status::End) return;
+        ++places;
+        if (status == chess::PgnReader::Status::Error) {
+            if (on_error) on_error(refused.message());
+            continue;
+        }
+        BookItem item;
+        item.position = game.position;
+        item.caption = render::pgn_caption(game);
+        item.marks = game.annotations;
+        item.solution = game.solution;
+        item.place = places;
+        items.push_back(std::move(item));
+    }
+}
+
+bool write_styled_diagram(const BookItem& item, const PageRun& run, const DrawSettings& draw, const std::string& path,
+                          std::string& error) {
+    return write_vector_diagram(diagram_of(item, run), draw.format, draw.size_cm, draw.dpi, path, error);
+}
+
+bool write_pages(const std::vector<BookItem>& items, const PageRun& run, const DrawSettings& draw,
+                 const std::string& path, const std::function<std::string(int page)>& page_path,
+                 const std::function<bool()>& step, int& pages, std::string& error) {
+    pages = 0;
+    if (!draw.pieces.empty()) return write_sheets(items, run, page_path, step, pages, error);
+    if (!ensure_renderer(error)) return false;
+    render::BookSettings settings;
+    settings.paper = run.paper;
+    settings.columns = run.columns;
+    settings.rows = run.rows;
+    settings.dpi = draw.dpi;
+    switch (draw.format) {
+        case Format::Pdf: settings.format = render::PageFormat::Pdf; break;
+        case Format::Svg: settings.format = render::PageFormat::Svg; break;
+        case Format::Png: settings.format = render::PageFormat::Png; break;
+        case Format::Jpeg: settings.format = render::PageFormat::Jpeg; settings.quality = 9; break;
+    }
+    render::BookWriter book(*renderer(), settings, path, page_path);
+    for (const BookItem& item : items) {
+        if (!book.add(diagram_of(item, run), error)) return false;
+        if (run.solutions) book.add_solution({std::to_string(item.number), item.solution});
+        if (step && !step()) {
+            error = "interrupted";
+            return false;
+        }
+    }
+    const bool ok = book.finish(error);
+    pages = book.pages();
+    return ok;
+}
+
+}  // namespace batch

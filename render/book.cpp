@@ -1,0 +1,410 @@
+#include "render/book.h"
+
+#include <cairo-pdf.h>
+#include <cairo-svg.h>
+#include <pango/pangocairo.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+#include "render/output.h"
+#include "toolkit/files.h"
+
+namespace chess::render {
+
+namespace {
+
+constexpr double points_per_mm = 72.0 / 25.4;
+constexpr double page_margin = 15 * points_per_mm;
+constexpr double cell_gap = 5 * points_per_mm;
+
+// The answer key's type: a serif for the moves, its bold for the numbers.
+constexpr const char* key_family = "Serif";
+constexpr double key_size = 10;
+constexpr double key_heading_size = 14;
+constexpr double key_column_gap = 8 * points_per_mm;
+constexpr int key_columns = 2;
+
+std::string cannot_write(const std::string& path, int error) {
+    return "cannot write " + path + (error ? std::string(": ") + std::strerror(error) : std::string());
+}
+
+cairo_status_t write_to(void* closure, const unsigned char* data, unsigned int length) {
+    return static_cast<tk::ReplacingFile*>(closure)->write(data, length) ? CAIRO_STATUS_SUCCESS
+                                                                          : CAIRO_STATUS_WRITE_ERROR;
+}
+
+std::string lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string escaped(const std::string& text) {
+    char* e = g_markup_escape_text(text.c_str(), static_cast<gssize>(text.size()));
+    std::string result(e);
+    g_free(e);
+    return result;
+}
+
+}  // namespace
+
+bool paper_named(const std::string& name, Paper& paper) {
+    const std::string n = lower(name);
+    if (n == "a4") {
+        paper = Paper::A4;
+        return true;
+    }
+    if (n == "letter") {
+        paper = Paper::Letter;
+        return true;
+    }
+    return false;
+}
+
+void paper_size(Paper paper, double& width, double& height) {
+    if (paper == Paper::Letter) {
+        width = 612;
+        height = 792;
+    } else {
+        width = 210 * points_per_mm;
+        height = 297 * points_per_mm;
+    }
+}
+
+bool read_grid(const std::string& text, int& columns, int& rows) {
+    if (text.size() != 3 || (text[1] != 'x' && text[1] != 'X')) return false;
+    if (text[0] < '1' || text[0] > '0' + max_columns || text[2] < '1' || text[2] > '0' + max_rows) return false;
+    columns = text[0] - '0';
+    rows = text[2] - '0';
+    return true;
+}
+
+PageLayout page_layout(Paper paper, int columns, int rows) {
+    PageLayout layout;
+    layout.columns = columns;
+    layout.rows = rows;
+    layout.margin = page_margin;
+    layout.gap = cell_gap;
+    paper_size(paper, layout.width, layout.height);
+    return layout;
+}
+
+double page_square(const PageLayout& layout, const DiagramOptions& options) {
+    const Size unit = diagram_size(options, 1.0);
+    double w = 0, h = 0;
+    layout.fit(unit.width, unit.height, w, h);
+    return w / unit.width;
+}
+
+Diagram book_diagram(const Position& position, const std::string& caption, const Annotations& marks, int number,
+                     const DiagramStyle& style) {
+    Diagram d{position, caption, {}};
+    DiagramOptions& o = d.options;
+    o.flipped = style.flip == Flip::Always || (style.flip == Flip::BlackToMove && position.to_move == Side::Black);
+    o.coordinates = style.coordinates;
+    o.side_to_move = style.side_to_move;
+    if (style.numbers) o.number = std::to_string(number);
+    // The data's colours by their letters, as the renderer takes them.
+    for (const chess::SquareHighlight& h : marks.squares) {
+        MarkColour colour;
+        if (h.square >= 0 && h.square < 64 && mark_colour_of(colour_letter(h.colour), colour))
+            o.highlights.push_back({h.square, colour});
+    }
+    for (const chess::Arrow& a : marks.arrows) {
+        MarkColour colour;
+        if (mark_colour_of(colour_letter(a.colour), colour)) o.arrows.push_back({a.from, a.to, colour});
+    }
+    return d;
+}
+
+struct BookWriter::Output {
+    // The PDF book, or the page file being made.
+    std::unique_ptr<tk::ReplacingFile> file;
+    cairo_surface_t* surface = nullptr;
+    cairo_t* cr = nullptr;
+    std::string page_file;  // of the open page
+
+    void destroy() {
+        if (cr) cairo_destroy(cr);
+        if (surface) cairo_surface_destroy(surface);
+        cr = nullptr;
+        surface = nullptr;
+    }
+    ~Output() { destroy(); }
+};
+
+BookWriter::BookWriter(const Renderer& renderer, const BookSettings& settings, std::string path,
+                       std::function<std::string(int)> page_path)
+    : renderer_(renderer),
+      settings_(settings),
+      layout_(page_layout(settings.paper, settings.columns, settings.rows)),
+      path_(std::move(path)),
+      page_path_(std::move(page_path)) {}
+
+BookWriter::~BookWriter() { delete out_; }
+
+bool BookWriter::open_page(std::string& error) {
+    if (failed_) return false;
+    if (!out_) out_ = new Output;
+    const double points_to_pixels = settings_.dpi / 72.0;
+    if (settings_.format == PageFormat::Pdf) {
+        if (!out_->surface) {
+            errno = 0;
+            out_->file = std::make_unique<tk::ReplacingFile>(path_);
+            if (!out_->file->stream()) {
+                error = cannot_write(path_, errno);
+                return failed_ = true, false;
+            }
+            out_->surface = cairo_pdf_surface_create_for_stream(write_to, out_->file.get(), layout_.width,
+                                                                layout_.height);
+            out_->cr = cairo_create(out_->surface);
+        }
+    } else {
+        out_->page_file = page_path_ ? page_path_(pages_ + 1) : path_;
+        if (settings_.format == PageFormat::Svg) {
+            errno = 0;
+            out_->file = std::make_unique<tk::ReplacingFile>(out_->page_file);
+            if (!out_->file->stream()) {
+                error = cannot_write(out_->page_file, errno);
+                return failed_ = true, false;
+            }
+            out_->surface = cairo_svg_surface_create_for_stream(write_to, out_->file.get(), layout_.width,
+                                                                layout_.height);
+            cairo_svg_surface_set_document_unit(out_->surface, CAIRO_SVG_UNIT_PT);
+            out_->cr = cairo_create(out_->surface);
+        } else {
+            const int w = static_cast<int>(std::ceil(layout_.width * points_to_pixels));
+            const int h = static_cast<int>(std::ceil(layout_.height * points_to_pixels));
+            out_->surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
+            out_->cr = cairo_create(out_->surface);
+            cairo_set_source_rgb(out_->cr, 1, 1, 1);
+            cairo_paint(out_->cr);
+            cairo_scale(out_->cr, points_to_pixels, points_to_pixels);
+        }
+    }
+    if (cairo_status(out_->cr) != CAIRO_STATUS_SUCCESS) {
+        error = "cannot draw the page: " + std::string(cairo_status_to_string(cairo_status(out_->cr)));
+        return failed_ = true, false;
+    }
+    ++pages_;
+    return true;
+}
+
+bool BookWriter::close_page(std::string& error) {
+    cairo_t* cr = out_->cr;
+    cairo_status_t status = cairo_status(cr);
+    if (settings_.format == PageFormat::Pdf) {
+        cairo_show_page(cr);
+        if (status == CAIRO_STATUS_SUCCESS) status = cairo_status(cr);
+        if (status != CAIRO_STATUS_SUCCESS) {
+            error = "cannot write " + path_ + ": " + cairo_status_to_string(status);
+            return failed_ = true, false;
+        }
+        return true;
+    }
+    const std::string page = out_->page_file;
+    bool ok = status == CAIRO_STATUS_SUCCESS;
+    int saved_errno = 0;
+    if (settings_.format == PageFormat::Svg) {
+        cairo_show_page(cr);
+        cairo_surface_finish(out_->surface);
+        ok = ok && cairo_surface_status(out_->surface) == CAIRO_STATUS_SUCCESS;
+        errno = 0;
+        ok = ok && out_->file->commit();
+        saved_errno = errno;
+    } else if (settings_.format == PageFormat::Png) {
+        cairo_surface_flush(out_->surface);
+        errno = 0;
+        tk::ReplacingFile file(page);
+        ok = ok && file.stream() &&
+             cairo_surface_write_to_png_stream(out_->surface, write_to, &file) == CAIRO_STATUS_SUCCESS &&
+             file.commit();
+        saved_errno = errno;
+    } else {
+        cairo_surface_flush(out_->surface);
+        errno = 0;
+        ok = ok && write_jpeg_part(out_->surface, 0, 0, cairo_image_surface_get_width(out_->surface),
+                                   cairo_image_surface_get_height(out_->surface), settings_.quality, page);
+        saved_errno = errno;
+    }
+    out_->destroy();
+    out_->file.reset();
+    if (!ok) {
+        error = cannot_write(page, saved_errno);
+        return failed_ = true, false;
+    }
+    return true;
+}
+
+bool BookWriter::add(const Diagram& diagram, std::string& error) {
+    if (failed_) return false;
+    if (placed_ == 0 && !open_page(error)) return false;
+    ++placed_;
+    ++placed_total_;
+    Diagram d = diagram;
+    d.options.raster_dpi = settings_.dpi;
+    const double s = page_square(layout_, d.options);
+    const Size size = diagram_size(d.options, s);
+    cairo_t* cr = out_->cr;
+    cairo_save(cr);
+    cairo_translate(cr, layout_.centred_x(placed_, size.width), layout_.centred_y(placed_, size.height));
+    renderer_.draw(cr, d, s);
+    cairo_restore(cr);
+    if (placed_ == layout_.capacity()) {
+        placed_ = 0;
+        return close_page(error);
+    }
+    return true;
+}
+
+namespace {
+
+// One answer key line laid out for its column: the number in bold, the
+// moves after it, lines after the first indented.
+std::unique_ptr<PangoLayout, decltype(&g_object_unref)> key_line(PangoContext* context, const KeyEntry& entry,
+                                                                 double width) {
+    std::unique_ptr<PangoLayout, decltype(&g_object_unref)> layout(pango_layout_new(context), g_object_unref);
+    PangoFontDescription* font = pango_font_description_new();
+    pango_font_description_set_family(font, key_family);
+    pango_font_description_set_absolute_size(font, key_size * PANGO_SCALE);
+    pango_layout_set_font_description(layout.get(), font);
+    pango_font_description_free(font);
+    pango_layout_set_width(layout.get(), static_cast<int>(width * PANGO_SCALE));
+    pango_layout_set_wrap(layout.get(), PANGO_WRAP_WORD_CHAR);
+    pango_layout_set_indent(layout.get(), static_cast<int>(-2 * key_size * PANGO_SCALE));
+    const std::string solution = entry.solution.empty() ? "\u2014" : entry.solution;
+    const std::string markup = "<b>" + escaped(entry.number) + ".</b>  " + escaped(solution);
+    pango_layout_set_markup(layout.get(), markup.c_str(), -1);
+    return layout;
+}
+
+}  // namespace
+
+bool BookWriter::write_key(std::string& error) {
+    const double column_width =
+        (layout_.width - 2 * layout_.margin - (key_columns - 1) * key_column_gap) / key_columns;
+    const double bottom = layout_.height - layout_.margin;
+    int column = 0;
+    double y = 0, top = 0;
+    bool open = false;
+    for (std::size_t i = 0; i < key_.size(); ++i) {
+        if (!open) {
+            if (!open_page(error)) return false;
+            open = true;
+            column = 0;
+            cairo_t* cr = out_->cr;
+            // The heading on every page of the key.
+            PangoLayout* heading = pango_cairo_create_layout(cr);
+            PangoFontDescription* font = pango_font_description_new();
+            pango_font_description_set_family(font, key_family);
+            pango_font_description_set_weight(font, PANGO_WEIGHT_BOLD);
+            pango_font_description_set_absolute_size(font, key_heading_size * PANGO_SCALE);
+            pango_layout_set_font_description(heading, font);
+            pango_font_description_free(font);
+            pango_layout_set_text(heading, "Solutions", -1);
+            cairo_set_source_rgb(cr, 0, 0, 0);
+            cairo_move_to(cr, layout_.margin, layout_.margin);
+            pango_cairo_show_layout(cr, heading);
+            PangoRectangle logical;
+            pango_layout_get_extents(heading, nullptr, &logical);
+            g_object_unref(heading);
+            y = top = layout_.margin + logical.height / double(PANGO_SCALE) + key_size;
+        }
+        cairo_t* cr = out_->cr;
+        PangoContext* context = pango_cairo_create_context(cr);
+        auto line = key_line(context, key_[i], column_width);
+        g_object_unref(context);
+        PangoRectangle logical;
+        pango_layout_get_extents(line.get(), nullptr, &logical);
+        const double height = logical.height / double(PANGO_SCALE);
+        if (y + height > bottom && y > top + 0.5) {
+            // On in the next column, or on the next page.
+            if (++column == key_columns) {
+                if (!close_page(error)) return false;
+                open = false;
+                --i;
+                continue;
+            }
+            y = top;
+        }
+        cairo_set_source_rgb(cr, 0, 0, 0);
+        cairo_move_to(cr, layout_.margin + column * (column_width + key_column_gap), y);
+        pango_cairo_show_layout(cr, line.get());
+        y += height + key_size * 0.3;
+    }
+    return !open || close_page(error);
+}
+
+bool BookWriter::finish(std::string& error) {
+    if (failed_) return false;
+    if (placed_ > 0) {
+        placed_ = 0;
+        if (!close_page(error)) return false;
+    }
+    if (!key_.empty() && !write_key(error)) return false;
+    if (settings_.format == PageFormat::Pdf && out_ && out_->surface) {
+        cairo_surface_finish(out_->surface);
+        const cairo_status_t status = cairo_surface_status(out_->surface);
+        out_->destroy();
+        errno = 0;
+        if (status != CAIRO_STATUS_SUCCESS || !out_->file->commit()) {
+            error = cannot_write(path_, errno);
+            return failed_ = true, false;
+        }
+    }
+    return true;
+}
+
+Annotations marks_of_comment(std::string_view c1) {
+    Annotations marks;
+    if (c1.find("[%") != std::string_view::npos) {
+        read_annotations(c1, marks);
+    } else {
+        read_square_list(c1, marks);
+        read_arrow_list(c1, marks);
+    }
+    return marks;
+}
+
+std::string epd_solution(const std::vector<std::string>& best_moves, const std::vector<std::string>& variation) {
+    const bool line = !variation.empty();
+    std::string text;
+    for (const std::string& move : line ? variation : best_moves) {
+        if (!text.empty()) text += line ? " " : ", ";
+        text += move;
+    }
+    return text;
+}
+
+std::string pgn_caption(const PgnGame& game) {
+    if (game.puzzle || !game.caption.empty()) return game.caption;
+    auto known = [](std::string_view v) { return !v.empty() && v != "?"; };
+    const std::string_view white = game.tag("White"), black = game.tag("Black");
+    if (!known(white) || !known(black)) return {};
+    return std::string(white) + " \u2013 " + std::string(black);
+}
+
+bool add_pgn_games(std::istream& in, BookWriter& book, const DiagramStyle& style, bool solutions, int& number,
+                   const std::function<void(const PgnError&)>& on_error, PgnBookCount& count, std::string& error) {
+    PgnReader reader(in);
+    PgnGame game;
+    PgnError refused;
+    while (true) {
+        const PgnReader::Status status = reader.next(game, refused);
+        if (status == PgnReader::Status::End) return true;
+        if (status == PgnReader::Status::Error) {
+            ++count.skipped;
+            if (on_error) on_error(refused);
+            continue;
+        }
+        ++number;
+        if (!book.add(book_diagram(game.position, pgn_caption(game), game.annotations, number, style), error))
+            return false;
+        if (solutions) book.add_solution({std::to_string(number), game.solution});
+        ++count.games;
+    }
+}
+
+}  // namespace chess::render

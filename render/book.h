@@ -1,0 +1,147 @@
+// Pages of diagrams for print: a grid of columns by rows on A4 or Letter,
+// every diagram of a page the same size, centred in its cell; then, if
+// asked, the answer key: each diagram's number and solution set in columns,
+// flowing over as many pages as it needs.
+//
+// A PDF book is one file of many pages, written while the diagrams arrive
+// (nothing but the answer key's short lines is kept); SVG, PNG and JPEG give
+// one file per page. Every file is written whole or not at all.
+#pragma once
+
+#include <cairo.h>
+
+#include <functional>
+#include <istream>
+#include <string>
+#include <vector>
+
+#include "core/annotations.h"
+#include "core/pgn.h"
+#include "core/sheet_layout.h"
+#include "render/diagram.h"
+
+namespace chess::render {
+
+enum class Paper { A4, Letter };
+// "a4" or "letter", in any case.
+bool paper_named(const std::string& name, Paper& paper);
+// Width and height in points.
+void paper_size(Paper paper, double& width, double& height);
+
+// The grids a page takes: 1 to 6 columns by 1 to 8 rows.
+constexpr int max_columns = 6;
+constexpr int max_rows = 8;
+// "CxR" (e.g. "3x4"): false when it is not a grid a page takes.
+bool read_grid(const std::string& text, int& columns, int& rows);
+
+// The page's cells in points: margins of 15 mm that every printer keeps
+// clear, 5 mm between cells.
+PageLayout page_layout(Paper paper, int columns, int rows);
+
+// The square width at which a diagram drawn with these options fills a
+// cell of the layout in one direction, keeping its proportions.
+double page_square(const PageLayout& layout, const DiagramOptions& options);
+
+// When a diagram is seen from Black's side: never, always, or where Black
+// is to move (a book's "Black to play" shown from the mover's side).
+enum class Flip { Never, Always, BlackToMove };
+
+// What a run prints round every diagram.
+struct DiagramStyle {
+    bool numbers = false;
+    bool coordinates = false;
+    bool side_to_move = false;
+    Flip flip = Flip::Never;
+};
+
+// The diagram of a position as a book prints it: its number in the set (if
+// numbers are asked for), its caption, its marks from the data ([%csl] and
+// [%cal], or an EPD c1), and seen from the side the style asks.
+Diagram book_diagram(const Position& position, const std::string& caption, const Annotations& marks, int number,
+                     const DiagramStyle& style);
+
+enum class PageFormat { Pdf, Svg, Png, Jpeg };
+
+struct BookSettings {
+    Paper paper = Paper::A4;
+    int columns = 3;
+    int rows = 4;
+    PageFormat format = PageFormat::Pdf;
+    int dpi = 300;     // PNG and JPEG pages
+    int quality = 10;  // JPEG pages, 0 to 10
+};
+
+// One line of the answer key.
+struct KeyEntry {
+    std::string number;
+    std::string solution;
+};
+
+class BookWriter {
+public:
+    // A PDF book goes to `path`; the other formats' pages to the paths that
+    // page_path gives for page 1, 2, ...
+    BookWriter(const Renderer& renderer, const BookSettings& settings, std::string path,
+               std::function<std::string(int page)> page_path = {});
+    ~BookWriter();
+    BookWriter(const BookWriter&) = delete;
+    BookWriter& operator=(const BookWriter&) = delete;
+
+    // The next diagram in the next cell; a page is written once full. Its
+    // square width is that of the page (page_square of its options), so
+    // diagrams with the same options are the same size. False, with the
+    // reason in error, when a page cannot be written: the book is lost.
+    bool add(const Diagram& diagram, std::string& error);
+    // An answer key line, set after the diagrams.
+    void add_solution(KeyEntry entry) { key_.push_back(std::move(entry)); }
+    // The last page of diagrams, the answer key, and the file committed.
+    bool finish(std::string& error);
+
+    int pages() const { return pages_; }
+    int diagrams() const { return placed_total_; }
+    const PageLayout& layout() const { return layout_; }
+
+private:
+    bool open_page(std::string& error);
+    bool close_page(std::string& error);
+    bool write_key(std::string& error);
+
+    const Renderer& renderer_;
+    BookSettings settings_;
+    PageLayout layout_;
+    std::string path_;
+    std::function<std::string(int)> page_path_;
+    std::vector<KeyEntry> key_;
+    struct Output;
+    Output* out_ = nullptr;
+    int placed_ = 0;  // on the open page
+    int placed_total_ = 0;
+    int pages_ = 0;
+    bool failed_ = false;
+};
+
+// The marks an EPD record's c1 gives: [%csl]/[%cal] commands, or the bare
+// lists ("Rd4,Ge5 Ge2e4"): squares and arrows told apart by their length.
+Annotations marks_of_comment(std::string_view c1);
+// An EPD record's solution for the answer key: its predicted variation when
+// it has one, else its best moves ("Qxf7+, Nxf7").
+std::string epd_solution(const std::vector<std::string>& best_moves, const std::vector<std::string>& variation);
+
+// A game's caption: a puzzle's opening comment; a played game's players
+// ("White \u2013 Black") when its tags know them.
+std::string pgn_caption(const PgnGame& game);
+
+// Every game of a PGN stream as the next diagram of the book, read and drawn
+// one at a time: the puzzle's position (FEN tag) with the comment before its
+// first move as caption, or the position after a played game's main line;
+// its marks from [%csl]/[%cal]; its main line as solution when `solutions`.
+// A game the reader refuses is passed to on_error and skipped, its number
+// not used. Diagrams are numbered on from `number` (the last one used).
+struct PgnBookCount {
+    int games = 0;    // drawn
+    int skipped = 0;  // refused
+};
+bool add_pgn_games(std::istream& in, BookWriter& book, const DiagramStyle& style, bool solutions, int& number,
+                   const std::function<void(const PgnError&)>& on_error, PgnBookCount& count, std::string& error);
+
+}  // namespace chess::render
