@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "batch/diagram_output.h"
+#include "batch/diagram_pictures.h"
 #include "batch/pages.h"
 #include "batch/position_list.h"
 #include "batch/workers.h"
@@ -82,6 +83,10 @@ void usage(std::FILE* out) {
                  "A PGN game with a FEN tag is a puzzle: its position, the comment before the\n"
                  "first move as caption, the main line as solution; a game without one shows\n"
                  "the position after its main line. [%%csl]/[%%cal] comments mark the diagram.\n"
+                 "\n"
+                 "A FILE ending in .jpg or .jpeg, or holding a JPEG picture, is a diagram saved\n"
+                 "by diagram_editor: its position, marks and caption are drawn anew. A folder\n"
+                 "stands for its .jpg and .jpeg files in the order of their names.\n"
                  "\n"
                  "Exit status: 0 all diagrams written; 1 some lines or files rejected, the\n"
                  "rest written; 2 nothing written.\n",
@@ -359,7 +364,37 @@ int main(int argc, char** argv) {
     std::vector<batch::BookItem> items;
     std::size_t slots = 0;
     bool rejected = false;
+    // A folder stands for the diagram pictures in it, by name.
+    std::vector<std::string> inputs;
     for (const std::string& input : options.inputs) {
+        std::error_code ignored;
+        if (input == "-" || !std::filesystem::is_directory(input, ignored)) {
+            inputs.push_back(input);
+            continue;
+        }
+        std::string error;
+        if (!batch::diagram_pictures_in(input, inputs, error)) {
+            std::fprintf(stderr, "%s: %s\n", program, error.c_str());
+            rejected = true;
+        }
+    }
+    for (const std::string& input : inputs) {
+        // A diagram picture saved by the editor is one position.
+        if (input != "-" && batch::is_diagram_picture(input)) {
+            ++slots;
+            const batch::ListEntry entry = batch::read_diagram_picture(input, input);
+            if (!entry.ok) {
+                std::fprintf(stderr, "%s\n", batch::entry_message(entry).c_str());
+                rejected = true;
+                continue;
+            }
+            batch::BookItem item;
+            item.position = entry.position;  // its crosses and dots included
+            item.caption = entry.caption;
+            item.place = slots;
+            items.push_back(std::move(item));
+            continue;
+        }
         const bool standard_input = input == "-";
         const std::string name = standard_input ? "(standard input)" : input;
         if (options.pgn || is_pgn_name(input)) {

@@ -28,7 +28,8 @@ bool continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 }  // namespace
 
 std::string entry_message(const ListEntry& entry) {
-    std::string text = entry.source + ":" + std::to_string(entry.line) + ":";
+    // A picture is one entry: no line to name.
+    std::string text = entry.source + ":" + (entry.line > 0 ? std::to_string(entry.line) + ":" : "");
     if (entry.column > 0) text += std::to_string(entry.column) + ":";
     // A message may quote a piece of the line, which need not be UTF-8.
     return text + " " + valid_utf8(entry.error);

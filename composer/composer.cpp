@@ -1,4 +1,5 @@
 #include "composer/composer.h"
+#include "composer/position_lists.h"
 
 #include <cstdio>
 
@@ -53,9 +54,12 @@ void clear_sheet() {
 }
 
 void add_diagram() {
-    // Pictures from cameras and other programs often end in capitals or in ".jpeg".
-    diagram_path = open_file_requester("Open image", save_folder, "Image JPG|*.jpg;*.JPG;*.jpeg;*.JPEG", 0);
+    diagram_path = open_file_requester("Open image", save_folder, open_patterns, 0);
     if (diagram_path.empty()) return;
+    if (is_position_list(diagram_path)) {
+        add_position_list(diagram_path);
+        return;
+    }
     // A picture that does not load takes no cell: image 99 still holds the
     // last diagram, which must not be drawn a second time in its place.
     if (!image_load(diagram_image, diagram_path)) {

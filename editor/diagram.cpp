@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "editor/clipboard.h"
 #include "editor/editor.h"
 #include "render/piece_set_diagram.h"
 
@@ -43,6 +44,8 @@ void render_diagram() {
     // Made current for the slot files; a save by full path does not need it.
     set_current_directory(temp_folder);
     chess::raster::piece_set_diagram(diagram_image, board_position, diagram_task_text(), font_handle(task_font));
+    // What the picture shows, kept inside it for later readers.
+    image_set_comment(diagram_image, board_record());
 }
 
 void save_diagram() {

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "editor/clipboard.h"
 #include "editor/editor.h"
 #include "render/piece_set_diagram.h"
 
@@ -110,6 +111,7 @@ bool start_editor(int argc, char** argv) {
     }
     clear_print_slots();
     build_board_window();
+    add_board_shortcuts();
     return true;
 }
 
@@ -125,6 +127,7 @@ bool main_loop_turn() {
         gadget_set_text(task_field, task_placeholder);
 
     if (kind == CloseWindow) return false;
+    if (kind == KeyShortcut && event_window() == board_window) shortcut_action(event_type());
     if (kind != Gadget) return true;
     dispatch(event_gadget());
     return true;

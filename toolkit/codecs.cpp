@@ -585,6 +585,10 @@ bool jpeg_write_rows(JpegWriter& writer, unsigned char** encoded, unsigned long*
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, quality < 0 ? 0 : quality > 10 ? 100 : 10 * quality, FALSE);
     jpeg_start_compress(&cinfo, TRUE);
+    if (const std::string* comment = EncodeComment::current(); comment && !comment->empty()) {
+        jpeg_write_marker(&cinfo, JPEG_COM, reinterpret_cast<const JOCTET*>(comment->data()),
+                          static_cast<unsigned>(comment->size()));
+    }
     while (cinfo.next_scanline < cinfo.image_height) {
         JDIMENSION line = cinfo.next_scanline;
         JDIMENSION source = (flags & RowsBottomUp) ? cinfo.image_height - 1 - line : line;
@@ -909,6 +913,15 @@ int write_bmp(const std::string& path, const std::uint8_t* pixels, int width, in
 const ImageDecoder bmp_decoder{bmp_check, bmp_decode, bmp_close};
 const ImageDecoder jpeg_decoder{jpeg_check, jpeg_decode, jpeg_close};
 const ImageEncoder jpeg_encoder{FormatJPEG, jpeg_encode, nullptr};
+
+namespace {
+const std::string* encode_comment = nullptr;
+}  // namespace
+EncodeComment::EncodeComment(const std::string& text) : previous_(encode_comment) {
+    encode_comment = text.size() <= max_comment_bytes ? &text : nullptr;
+}
+EncodeComment::~EncodeComment() { encode_comment = previous_; }
+const std::string* EncodeComment::current() { return encode_comment; }
 
 namespace {
 // Why no decoder took the content: the first that knew its format says.

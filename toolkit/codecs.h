@@ -78,6 +78,21 @@ struct ImageEncoder {
     EncodeEntry rgba;  // null: the caller composites RGBA over white first
 };
 
+// The comment the JPEG encoder writes (COM, after its JFIF header) while
+// one of these is alive: image_save passes the image's comment this way.
+constexpr std::size_t max_comment_bytes = 65533;
+class EncodeComment {
+public:
+    explicit EncodeComment(const std::string& text);
+    ~EncodeComment();
+    EncodeComment(const EncodeComment&) = delete;
+    EncodeComment& operator=(const EncodeComment&) = delete;
+    static const std::string* current();
+
+private:
+    const std::string* previous_;
+};
+
 extern const ImageDecoder bmp_decoder;
 extern const ImageDecoder jpeg_decoder;
 extern const ImageEncoder jpeg_encoder;

@@ -18,6 +18,7 @@ enum EventKind : int {
     Maximised = 13,
     Restored = 14,
     PointerMoved = 24,
+    KeyShortcut = 32,  // a key given to window_shortcut; event_type() is its number
 };
 
 // Type of a Gadget event.
@@ -40,6 +41,17 @@ EventKind event_wait_timeout(int milliseconds);
 ObjectId event_gadget();
 ObjectId event_window();
 int event_type();
+
+// Key shortcuts: a key pressed in the window posts a KeyShortcut event with
+// event_window() the window and event_type() the number the program gave
+// (event_gadget() 0). keys is in GTK's accelerator form ("<Control>v",
+// "<Control><Shift>c", "F5"); letters match in either case and, on a
+// keyboard layout without Latin letters, by the key's place on the first
+// layout, as menus do. A key that the widget with the focus takes for itself
+// (Ctrl+V in a text field) stays the widget's and posts nothing. Giving the
+// same keys again replaces their number. 1 on success; 0 for a window id
+// that names no window or keys that name no key.
+int window_shortcut(ObjectId window, const std::string& keys, int number);
 
 // Posting, for the window and gadget handlers.
 struct QueuedEvent {

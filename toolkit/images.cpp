@@ -26,6 +26,7 @@ struct ImageRecord {
     std::int16_t height = 0;
     std::int16_t depth = 0;         // of the buffer: 24 or 32
     std::int16_t source_depth = 0;  // of the picture before it was stored
+    std::string comment;            // written into JPEG files as COM
     bool exists() const { return buffer != nullptr; }
 };
 
@@ -272,6 +273,7 @@ int image_save(ObjectId id, const std::string& path, FormatTag tag, int quality,
         tk::set_failure(FailureKind::Other, path + ": no encoder for the picture format " + tag_text);
         return 0;
     }
+    const tk::EncodeComment comment(record->comment);
     if (record->depth == 24) {
         return saved(encoder->rgb(path, pixels, record->width, record->height, stride, 0, quality, output_depth), path);
     }
@@ -321,6 +323,18 @@ int image_height(ObjectId id) {
 ImageHandle image_handle(ObjectId id) {
     ImageRecord* record = find_image(id);
     return record ? record->buffer : nullptr;
+}
+
+int image_set_comment(ObjectId id, const std::string& text) {
+    ImageRecord* record = find_image(id);
+    if (!record || text.size() > tk::max_comment_bytes) return 0;
+    record->comment = text;
+    return 1;
+}
+
+std::string image_comment(ObjectId id) {
+    ImageRecord* record = find_image(id);
+    return record ? record->comment : std::string();
 }
 
 void image_free(ObjectId id) {

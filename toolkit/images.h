@@ -43,6 +43,12 @@ int image_width(ObjectId id);
 int image_height(ObjectId id);
 ImageHandle image_handle(ObjectId id);
 void image_free(ObjectId id);
+// A text kept with the image and written into its JPEG files as a comment
+// segment (COM); the pixels are not touched. Creating or loading the id
+// anew drops it. 0 when the id names no image or the text is longer than a
+// comment segment holds (65533 bytes).
+int image_set_comment(ObjectId id, const std::string& text);
+std::string image_comment(ObjectId id);
 
 namespace tk {
 constexpr int max_image_side = 32767;

@@ -12,3 +12,4 @@
 #include "toolkit/failure.h"
 #include "toolkit/requesters.h"
 #include "toolkit/printing.h"
+#include "toolkit/clipboard.h"

@@ -361,10 +361,12 @@ TEST_F(Composer, OpenDialogCancelledChangesNothing) {
     EXPECT_FALSE(view.save);
     EXPECT_FALSE(view.select_multiple);
     EXPECT_EQ(view.folder, (dir.path() / "SAVE").string());
-    EXPECT_EQ(view.filter_names, std::vector<std::string>{"Image JPG"});
+    EXPECT_EQ(view.filter_names, (std::vector<std::string>{"Image JPG", "Position list (FEN, EPD, PGN)"}));
     EXPECT_EQ(view.shown_filter, 0);
     for (const char* name : {"a.jpg", "a.JPG", "a.jpeg", "a.JPEG"}) EXPECT_TRUE(view.filter_accepts(0, name)) << name;
     EXPECT_FALSE(view.filter_accepts(0, "a.png"));
+    for (const char* name : {"a.fen", "a.epd", "a.pgn", "a.txt", "A.PGN"}) EXPECT_TRUE(view.filter_accepts(1, name)) << name;
+    EXPECT_FALSE(view.filter_accepts(1, "a.jpg"));
 
     EXPECT_EQ(diagram_path, "");
     EXPECT_EQ(diagram_count, 1);

@@ -1,0 +1,33 @@
+// Position lists on the sheet: FEN and EPD lists (one position a line) and
+// PGN files, each position drawn by the diagram renderer straight at the
+// size of its cell, where a diagram picture of the same proportions would go.
+#pragma once
+
+#include <string>
+
+namespace composer {
+
+// The filters of the open requester: diagram pictures first, as always,
+// then position lists.
+extern const char* const open_patterns;
+
+// Whether a chosen file is to be read as a position list: one whose name
+// does not end in .jpg, .jpeg or .bmp (in any case) and whose content does
+// not start as a JPEG or BMP picture.
+bool is_position_list(const std::string& path);
+
+// Every position of the list fills the next free cell. Positions beyond the
+// last free cell are counted and left out; lines and games that hold no
+// valid position are skipped. A message tells both, and when the file holds
+// no position at all.
+void add_position_list(const std::string& path);
+
+// The size of a diagram in a cell, proportions kept (9 x 9.5 squares), and
+// the square width the renderer draws it with.
+struct DiagramPlace {
+    int x = 0, y = 0, width = 0, height = 0;
+    double square = 0;
+};
+DiagramPlace diagram_place(int cell);
+
+}  // namespace composer

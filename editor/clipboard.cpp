@@ -1,0 +1,90 @@
+#include "editor/clipboard.h"
+
+#include <gtk/gtk.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "core/diagram_record.h"
+#include "core/fen.h"
+#include "editor/editor.h"
+
+namespace {
+
+// A modal error message over the board window, and the same on standard
+// error for logs.
+void position_message(const std::string& text, const std::string& detail) {
+    std::fprintf(stderr, "%s: %s\n", text.c_str(), detail.c_str());
+    std::fflush(stderr);
+    message_requester("Chess diagram", text, detail, board_window);
+}
+
+// The start of a pasted text for a message: one line, at most 60 characters.
+std::string excerpt(const std::string& text) {
+    gchar* valid = g_utf8_make_valid(text.c_str(), static_cast<gssize>(std::min<std::size_t>(text.size(), 1024)));
+    std::string out;
+    int characters = 0;
+    for (const gchar* p = valid; *p && characters < 60; p = g_utf8_next_char(p), ++characters) {
+        const gunichar c = g_utf8_get_char(p);
+        if (c < 0x20 || c == 0x7F)
+            out += ' ';
+        else
+            out.append(p, static_cast<std::size_t>(g_utf8_next_char(p) - p));
+    }
+    if (*valid && g_utf8_strlen(valid, -1) > characters) out += "…";
+    g_free(valid);
+    return out;
+}
+
+}  // namespace
+
+void add_board_shortcuts() {
+    window_shortcut(board_window, "<Control>v", paste_shortcut);
+    window_shortcut(board_window, "<Control>c", copy_shortcut);
+}
+
+void shortcut_action(int number) {
+    if (number == paste_shortcut) paste_position();
+    if (number == copy_shortcut) copy_position();
+}
+
+bool set_up_fen(const std::string& text, std::string& error) {
+    const chess::FenResult fen = chess::read_fen(text);
+    if (!fen.ok) {
+        error = fen.error + " (символ " + std::to_string(fen.error_offset + 1) + ")";
+        return false;
+    }
+    // Only what clicks could have set up: the men. Marks and the other
+    // fields start afresh.
+    board_position = chess::Position{};
+    board_position.squares = fen.position.squares;
+    show_board();
+    return true;
+}
+
+void paste_position() {
+    const std::string text = clipboard_text();
+    if (text.empty()) {
+        position_message("Нечего вставить", "В буфере обмена нет текста. Скопируйте позицию в записи FEN.");
+        return;
+    }
+    std::string error;
+    if (set_up_fen(text, error)) return;
+    position_message("В буфере обмена не позиция FEN",
+                     "Ошибка: " + error + ". Текст: «" + excerpt(text) + "». Доска не изменена.");
+}
+
+void copy_position() { clipboard_set_text(board_fen()); }
+
+std::string board_fen() { return chess::fen_placement(board_position) + " w - - 0 1"; }
+
+std::string board_record() {
+    chess::DiagramRecord record;
+    // Written as the clipboard's FEN is: the editor has no side to move.
+    record.position = chess::Position{};
+    record.position.squares = board_position.squares;
+    record.position.to_move = chess::Side::White;
+    record.caption = diagram_task_text();
+    record.square = square_size;
+    return chess::write_diagram_record(record);
+}
