@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "batch/vector_pieces.h"
-#include "render/piece_set_diagram.h"
-#include "toolkit/pictures.h"
+#include "raster/piece_set_diagram.h"
+#include "pictures/pictures.h"
 
 namespace batch {
 

@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "batch/diagram_output.h"
-#include "batch/diagram_pictures.h"
+#include "input/diagram_pictures.h"
 #include "batch/pages.h"
-#include "batch/position_list.h"
+#include "input/position_list.h"
 #include "batch/workers.h"
 
 namespace {

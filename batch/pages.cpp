@@ -9,8 +9,8 @@
 #include "core/pgn.h"
 #include "batch/vector_pieces.h"
 #include "render/output.h"
-#include "render/piece_set_sheet.h"
-#include "toolkit/pictures.h"
+#include "raster/piece_set_sheet.h"
+#include "pictures/pictures.h"
 
 namespace batch {
 

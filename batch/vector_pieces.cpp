@@ -4,7 +4,7 @@
 #include "batch/vector_pieces.h"
 #include "render/diagram.h"
 #include "render/output.h"
-#include "toolkit/pictures.h"
+#include "pictures/pictures.h"
 
 namespace batch {
 

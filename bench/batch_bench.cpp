@@ -26,7 +26,7 @@
 #include "bench/bare_jpeg.h"
 #include "bench/pair.h"
 #include "core/fen.h"
-#include "toolkit/pictures.h"
+#include "pictures/pictures.h"
 
 extern char** environ;
 

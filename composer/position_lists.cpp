@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "batch/position_list.h"
+#include "input/position_list.h"
 #include "composer/composer.h"
 #include "core/fen.h"
 #include "core/pgn.h"

@@ -5,7 +5,7 @@
 
 #include "editor/clipboard.h"
 #include "editor/editor.h"
-#include "render/piece_set_diagram.h"
+#include "raster/piece_set_diagram.h"
 
 namespace {
 

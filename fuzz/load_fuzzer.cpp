@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "toolkit/codecs.h"
+#include "pictures/codecs.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "render/output.h"
-#include "toolkit/files.h"
+#include "pictures/files.h"
 
 namespace chess::render {
 

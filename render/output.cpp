@@ -12,8 +12,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "toolkit/codecs.h"
-#include "toolkit/files.h"
+#include "pictures/codecs.h"
+#include "pictures/files.h"
 
 namespace chess::render {
 

@@ -2,9 +2,9 @@
 
 #include <gtk/gtk.h>
 
-#include "toolkit/pictures.h"
+#include "pictures/pictures.h"
 #include "toolkit/screen_text.h"
-#include "toolkit/drawing.h"
+#include "pictures/drawing.h"
 #include "toolkit/events.h"
 #include "toolkit/gadgets.h"
 #include "toolkit/printing.h"

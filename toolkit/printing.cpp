@@ -15,7 +15,7 @@
 #include <memory>
 #include <vector>
 
-#include "toolkit/files.h"
+#include "pictures/files.h"
 
 // Printing runs on GTK's own print stack: the print dialog picks a printer,
 // its settings and the paper; a GtkPrintJob gives a cairo surface in points

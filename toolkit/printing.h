@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "toolkit/drawing.h"
+#include "pictures/drawing.h"
 
 // Shows the print dialog. 1 Print, 2 Preview, 0 otherwise; on 1 or 2 a job
 // is ready, from the printer, settings and paper chosen, which the next

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "toolkit/failure.h"
+#include "pictures/failure.h"
 #include "toolkit/objects.h"
 
 // patterns: "name|pattern;pattern|name|pattern..." (filters numbered from 0,

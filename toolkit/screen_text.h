@@ -1,7 +1,7 @@
 // Text on pictures as the screen draws it.
 #pragma once
 
-#include "toolkit/drawing.h"
+#include "pictures/drawing.h"
 
 namespace tk {
 // The default screen's resolution and font settings: the X resources of its

@@ -21,7 +21,7 @@
 #include "core/fen.h"
 #include "render/diagram.h"
 #include "render/output.h"
-#include "toolkit/pictures.h"
+#include "pictures/pictures.h"
 
 namespace {
 

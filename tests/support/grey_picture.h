@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "toolkit/codecs.h"
+#include "pictures/codecs.h"
 
 struct GreyPicture {
     int width = 0;

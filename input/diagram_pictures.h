@@ -1,0 +1,26 @@
+// Diagram pictures as input: a picture saved by diagram_editor carries a
+// diagram record (core/diagram_record.h) with its position, marks and
+// caption, and becomes that position, drawn like any other.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "input/position_list.h"
+
+namespace batch {
+
+// Whether an input is to be read as a diagram picture: its name ends in
+// .jpg or .jpeg (in any case), or it starts as a JPEG file does.
+bool is_diagram_picture(const std::string& path);
+
+// The picture's position (marks included) and caption as a list entry; not
+// ok, with the reason, when it carries no record or a damaged one.
+ListEntry read_diagram_picture(const std::string& path, const std::string& name);
+
+// The diagram pictures of a folder (files ending in .jpg or .jpeg, in any
+// case) in the order of their names; false, with the reason, when the
+// folder cannot be read.
+bool diagram_pictures_in(const std::string& folder, std::vector<std::string>& paths, std::string& error);
+
+}  // namespace batch

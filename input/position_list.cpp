@@ -1,0 +1,203 @@
+#include "input/position_list.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include <unistd.h>
+
+#include "core/epd.h"
+#include "core/fen.h"
+
+namespace batch {
+
+namespace {
+
+constexpr std::size_t chunk_bytes = 64 * 1024;
+const char replacement[] = "\xEF\xBF\xBD";  // U+FFFD
+
+bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+
+std::string_view trimmed(std::string_view text) {
+    while (!text.empty() && is_blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && is_blank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+bool continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+}  // namespace
+
+std::string entry_message(const ListEntry& entry) {
+    // A picture is one entry: no line to name.
+    std::string text = entry.source + ":" + (entry.line > 0 ? std::to_string(entry.line) + ":" : "");
+    if (entry.column > 0) text += std::to_string(entry.column) + ":";
+    // A message may quote a piece of the line, which need not be UTF-8.
+    return text + " " + valid_utf8(entry.error);
+}
+
+std::string valid_utf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            out += (c < 0x20 || c == 0x7F) ? ' ' : static_cast<char>(c);
+            ++i;
+            continue;
+        }
+        // The length of the sequence a lead byte starts, and the range its
+        // second byte must lie in (which rules out overlong forms,
+        // surrogates and code points beyond U+10FFFF).
+        std::size_t length = 0;
+        unsigned char low = 0x80, high = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) {
+            length = 2;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            length = 3;
+            if (c == 0xE0) low = 0xA0;
+            if (c == 0xED) high = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            length = 4;
+            if (c == 0xF0) low = 0x90;
+            if (c == 0xF4) high = 0x8F;
+        }
+        if (length == 0) {
+            out += replacement;
+            ++i;
+            continue;
+        }
+        // The longest well-formed beginning is replaced as one character.
+        std::size_t n = 1;
+        while (n < length && i + n < text.size()) {
+            const auto next = static_cast<unsigned char>(text[i + n]);
+            const bool fits = n == 1 ? (next >= low && next <= high) : continuation(next);
+            if (!fits) break;
+            ++n;
+        }
+        if (n == length) {
+            out.append(text.substr(i, n));
+        } else {
+            out += replacement;
+        }
+        i += n;
+    }
+    return out;
+}
+
+LineReader::LineReader(int fd, std::size_t max_line) : fd_(fd), max_line_(max_line), buffer_(chunk_bytes) {}
+
+bool LineReader::fill() {
+    // Keeps the unread part at the front; grows the buffer only up to one
+    // chunk beyond the longest line accepted.
+    if (start_ > 0) {
+        std::memmove(buffer_.data(), buffer_.data() + start_, end_ - start_);
+        end_ -= start_;
+        start_ = 0;
+    }
+    if (end_ == buffer_.size()) buffer_.resize(buffer_.size() + chunk_bytes);
+    while (true) {
+        const ssize_t got = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            errno_ = errno;
+            return false;
+        }
+        if (got == 0) eof_ = true;
+        end_ += static_cast<std::size_t>(got);
+        return true;
+    }
+}
+
+LineReader::Status LineReader::finish(std::size_t stop, std::size_t next_start, bool too_long, std::string& line) {
+    ++line_number_;
+    const std::size_t from = start_;
+    start_ = next_start;
+    if (too_long) return Status::TooLong;
+    std::string_view text(buffer_.data() + from, stop - from);
+    if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+    if (text.size() > max_line_) return Status::TooLong;
+    if (line_number_ == 1 && text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+    line.assign(text);
+    return Status::Line;
+}
+
+LineReader::Status LineReader::next(std::string& line) {
+    line.clear();
+    bool too_long = false;
+    std::size_t searched = start_;
+    while (true) {
+        const void* newline = std::memchr(buffer_.data() + searched, '\n', end_ - searched);
+        if (newline) {
+            const auto stop = static_cast<std::size_t>(static_cast<const char*>(newline) - buffer_.data());
+            return finish(stop, stop + 1, too_long, line);
+        }
+        if (eof_) {
+            if (end_ > start_ || too_long) return finish(end_, end_, too_long, line);
+            return Status::End;
+        }
+        // One byte more than the limit for the CR of a CRLF line end.
+        if (end_ - start_ > max_line_ + 1) {
+            // Drop what is held of the long line and read on to its end.
+            too_long = true;
+            start_ = end_;
+        }
+        const std::size_t offset = end_ - start_;
+        if (!fill()) return Status::Failed;
+        searched = start_ + offset;
+    }
+}
+
+bool read_list_line(std::string_view text, ListEntry& entry) {
+    const std::string_view line = trimmed(text);
+    if (line.empty() || line.front() == '#') return false;
+    if (chess::looks_like_epd(line)) {
+        const chess::EpdResult epd = chess::read_epd(line);
+        if (!epd.ok) {
+            entry.error = epd.error;
+            entry.column = static_cast<std::size_t>(line.data() - text.data()) + epd.error_offset + 1;
+            return true;
+        }
+        entry.ok = true;
+        entry.position = epd.position;
+        entry.caption = valid_utf8(trimmed(epd.caption()));
+        entry.best_moves = epd.best_moves();
+        entry.variation = epd.predicted_variation();
+        entry.comment = epd.text_of("c1");
+        return true;
+    }
+    const chess::FenResult fen = chess::read_fen(line);
+    if (!fen.ok) {
+        entry.error = fen.error;
+        entry.column = static_cast<std::size_t>(line.data() - text.data()) + fen.error_offset + 1;
+        return true;
+    }
+    entry.ok = true;
+    entry.position = fen.position;
+    entry.caption = valid_utf8(fen.rest);
+    return true;
+}
+
+bool read_position_list(int fd, const std::string& source, std::vector<ListEntry>& entries, std::string& error) {
+    LineReader reader(fd);
+    std::string line;
+    while (true) {
+        const LineReader::Status status = reader.next(line);
+        if (status == LineReader::Status::End) return true;
+        if (status == LineReader::Status::Failed) {
+            error = source + ": " + std::strerror(reader.errno_value());
+            return false;
+        }
+        ListEntry entry;
+        entry.source = source;
+        entry.line = reader.line_number();
+        if (status == LineReader::Status::TooLong) {
+            entry.error = "line longer than " + std::to_string(max_line_bytes) + " bytes, skipped";
+            entries.push_back(std::move(entry));
+            continue;
+        }
+        if (read_list_line(line, entry)) entries.push_back(std::move(entry));
+    }
+}
+
+}  // namespace batch

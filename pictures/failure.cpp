@@ -1,0 +1,82 @@
+#include "pictures/failure.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cctype>
+#include <cstring>
+#include <string>
+#include <utility>
+
+namespace {
+Failure failure;
+}
+
+const Failure& last_failure() { return failure; }
+
+namespace tk {
+void set_failure(FailureKind kind, std::string text) {
+    failure.kind = kind;
+    failure.text = std::move(text);
+}
+
+void clear_failure() { failure = Failure{}; }
+
+FailureKind failure_kind_of_errno(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENOTDIR:
+            return FailureKind::NotFound;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            return FailureKind::NoPermission;
+        case ENOSPC:
+        case EDQUOT:
+        case EFBIG:
+            return FailureKind::DiskFull;
+        case EISDIR:
+            return FailureKind::NotAFile;
+        case ENOMEM:
+            return FailureKind::OutOfMemory;
+        default:
+            return FailureKind::Other;
+    }
+}
+
+std::string errno_text(int error) {
+    switch (error) {
+        // The kinds a user meets most, worded for them.
+        case ENOENT:
+            return "no such file or folder";
+        case EACCES:
+        case EPERM:
+            return "permission denied";
+        case ENOSPC:
+            return "no space left on the device";
+        case EDQUOT:
+            return "disk quota exceeded";
+        case EFBIG:
+            return "file size limit reached";
+        default:
+            break;
+    }
+    // strerrordesc_np, unlike strerror, is not translated.
+    const char* description = strerrordesc_np(error);
+    std::string text = description ? description : "system error " + std::to_string(error);
+    if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+    return text;
+}
+
+void set_errno_failure(const std::string& path, int error) {
+    set_failure(failure_kind_of_errno(error), path + ": " + errno_text(error));
+}
+
+void set_not_a_file_failure(const std::string& path, unsigned mode) {
+    const char* what = S_ISDIR(mode)                      ? "is a folder"
+                       : S_ISFIFO(mode) || S_ISSOCK(mode) ? "is a pipe or socket"
+                       : S_ISCHR(mode) || S_ISBLK(mode)   ? "is a device"
+                                                          : "is not a plain file";
+    set_failure(FailureKind::NotAFile, path + ": " + what);
+}
+}  // namespace tk
