@@ -79,23 +79,32 @@ FenResult read_placement(const Field& field, Position& position) {
     return ok;
 }
 
-bool read_castling(std::string_view text) {
-    if (text == "-") return true;
-    // KQkq in this order, each at most once; Chess960 files (A-H, a-h) too.
-    std::string_view order = "KQkq";
-    std::size_t next = 0;
-    bool any = false;
-    for (char c : text) {
-        std::size_t at = order.find(c);
-        if (at != std::string_view::npos) {
-            if (at < next) return false;
-            next = at + 1;
-        } else if (!((c >= 'A' && c <= 'H') || (c >= 'a' && c <= 'h'))) {
-            return false;
+// The castling field in the standard order "KQkq" (Chess960 files after
+// their side's K and Q): files write the letters in any order, and now and
+// then one twice. Empty when a character is no castling letter.
+std::string read_castling(std::string_view text) {
+    if (text == "-") return "-";
+    auto rank_of_letter = [](char c) {
+        switch (c) {
+            case 'K': return 0;
+            case 'Q': return 1;
+            case 'k': return 3;
+            case 'q': return 4;
+            default:
+                if (c >= 'A' && c <= 'H') return 2;
+                if (c >= 'a' && c <= 'h') return 5;
+                return -1;
         }
-        any = true;
+    };
+    std::string groups[6];
+    for (char c : text) {
+        const int group = rank_of_letter(c);
+        if (group < 0) return {};
+        if (groups[group].find(c) == std::string::npos) groups[group] += c;
     }
-    return any;
+    std::string out;
+    for (const std::string& g : groups) out += g;
+    return out;
 }
 
 bool read_number(std::string_view text, int& value, int lowest) {
@@ -139,8 +148,8 @@ FenResult read_fen(std::string_view text) {
     }
     if (fields.size() > 2) {
         const Field& f = fields[2];
-        if (!read_castling(f.text)) return failure("castling field " + quoted(f.text) + " is not valid", f.offset);
-        position.castling = std::string(f.text);
+        position.castling = read_castling(f.text);
+        if (position.castling.empty()) return failure("castling field " + quoted(f.text) + " is not valid", f.offset);
     }
     if (fields.size() > 3) {
         const Field& f = fields[3];
@@ -152,17 +161,21 @@ FenResult read_fen(std::string_view text) {
         }
         position.en_passant = std::string(f.text);
     }
-    if (fields.size() > 4) {
+    // The counters: "-" for one not kept, as some programs write, leaves
+    // its default; a move number 0, which many problem collections carry,
+    // is taken as 1.
+    if (fields.size() > 4 && fields[4].text != "-") {
         const Field& f = fields[4];
         if (!read_number(f.text, position.halfmove_clock, 0)) {
             return failure("halfmove clock " + quoted(f.text) + " is not a number", f.offset);
         }
     }
-    if (fields.size() > 5) {
+    if (fields.size() > 5 && fields[5].text != "-") {
         const Field& f = fields[5];
-        if (!read_number(f.text, position.fullmove_number, 1)) {
-            return failure("move number " + quoted(f.text) + " is not a number from 1", f.offset);
+        if (!read_number(f.text, position.fullmove_number, 0)) {
+            return failure("move number " + quoted(f.text) + " is not a number", f.offset);
         }
+        if (position.fullmove_number == 0) position.fullmove_number = 1;
     }
 
     FenResult result;

@@ -326,6 +326,17 @@ void Board::play(Move m) {
     check_ = m.kind == MoveKind::EnPassant || m.kind == MoveKind::Castle ? king_attacked() : gives_check(m);
 }
 
+bool Board::pass() {
+    if (check_) return false;
+    ++halfmove_;
+    en_passant_ = -1;
+    if (!white_) ++fullmove_;
+    white_ = !white_;
+    // The side that passed was not in check, and the side now to move was
+    // the side not to move: neither is in check.
+    return true;
+}
+
 void Board::play(Move m, std::string& san) {
     write_bare_san(m, san);
     play(m);

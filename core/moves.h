@@ -112,10 +112,17 @@ public:
     // write_san and play do, for the price of one.
     void play(Move m, std::string& san);
 
-    // Reads one SAN move. Tolerated: "0-0" for "O-O", "e8Q" for "e8=Q", a
-    // lower-case promotion letter after '=', trailing "+", "#", "!", "?" and
-    // "e.p.", a capture sign missing or present where nothing is taken, and
-    // a needless disambiguation. Refused: a piece letter on a pawn move.
+    // A null move, as analysis and some puzzle files write it ("--", "Z0"):
+    // the side to move passes, and an en passant chance is gone. False, and
+    // nothing changes, while the side to move is in check.
+    bool pass();
+
+    // Reads one SAN move. Tolerated: "0-0" and "o-o" for "O-O", "e8Q" for
+    // "e8=Q", a lower-case promotion letter, trailing "+", "#", "!", "?" and
+    // "e.p.", a capture sign missing or present where nothing is taken, a
+    // needless disambiguation, and the long forms "Ng1-f3", "e2-e4", "e2e4",
+    // "e7e8q", "e1g1" (a move given by its squares alone is whatever man
+    // stands on the first). Refused: a piece letter on a pawn move.
     SanResult parse_san(std::string_view text) const;
     // Appends the move's SAN with its check or mate sign; the move must be
     // legal here.
@@ -135,6 +142,8 @@ private:
     // kind can go to the square, so no disambiguation is looked for.
     void write_bare_san(Move m, std::string& out, bool alone = false) const;
     SanResult read_san(std::string_view text, bool* alone) const;
+    // The legal move between two squares; promotion a kind, or -1.
+    SanResult read_coordinates(int from, int to, int promotion, bool* alone) const;
     // Pseudo-legal moves: legal but for leaving the own king in check.
     void pseudo_moves(MoveList& out) const;
     bool leaves_king_safe(Move m) const;

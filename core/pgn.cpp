@@ -1,9 +1,11 @@
 #include "core/pgn.h"
 
 #include <charconv>
+#include <cstring>
 #include <limits>
 #include <optional>
 
+#include "core/encodings.h"
 #include "core/fen.h"
 #include "core/moves.h"
 
@@ -116,6 +118,24 @@ inline int PgnReader::get() {
     return c;
 }
 
+std::string_view PgnReader::rest_of_line(std::size_t want) {
+    auto line_end = [this] {
+        const void* nl = std::memchr(buffer_.data() + at_, '\n', end_ - at_);
+        return nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - buffer_.data()) : end_;
+    };
+    std::size_t stop = line_end();
+    if (stop == end_ && end_ - at_ < want && !eof_ && in_) {
+        // Move what is left to the front and read on behind it.
+        std::memmove(buffer_.data(), buffer_.data() + at_, end_ - at_);
+        end_ -= at_;
+        at_ = 0;
+        in_.read(buffer_.data() + end_, static_cast<std::streamsize>(buffer_.size() - end_));
+        end_ += static_cast<std::size_t>(in_.gcount());
+        stop = line_end();
+    }
+    return {buffer_.data() + at_, stop - at_};
+}
+
 // The reading of one game.
 class PgnReader::Parse {
 public:
@@ -223,6 +243,7 @@ private:
         g_.result.clear();
         g_.cut_off.clear();
         g_.annotations.clear();
+        g_.windows_1252 = false;
         r_.first_comment_.clear();
         r_.last_comment_.clear();
     }
@@ -290,17 +311,44 @@ private:
         r_.get();
         std::string value;
         bool too_long = false;
+        bool broken_line = false;
+        std::string blanks;
+        auto keep = [&](int c) {
+            if (value.size() < r_.limits_.max_tag_value) value += static_cast<char>(c);
+            else too_long = true;
+        };
         while (true) {
             int c = r_.get();
             if (c < 0) return cut_off("the file ends inside a tag", line);
             if (c == '\n') {
-                fail("the value of tag " + name + " is not closed on its line", line);
-                return;
+                // A value broken over two lines goes on on the next, unless
+                // that line starts a tag of its own: then the quote was
+                // never closed.
+                while (!value.empty() && (value.back() == '\r' || value.back() == ' ')) value.pop_back();
+                while (r_.peek() == ' ' || r_.peek() == '\t' || r_.peek() == '\r') r_.get();
+                if (r_.peek() < 0) return cut_off("the file ends inside a tag", line);
+                if (broken_line || r_.peek() == '[' || !closes_tag(r_.rest_of_line(r_.limits_.max_tag_value))) {
+                    fail("the value of tag " + name + " is not closed on its line", line);
+                    return;
+                }
+                broken_line = true;
+                keep(' ');
+                continue;
             }
-            if (c == '"') break;
+            if (c == '"') {
+                // The value ends at the quote before the ']': quotes inside
+                // it, unescaped as some files write a name in quotes, are
+                // part of it.
+                blanks.clear();
+                while (r_.peek() == ' ' || r_.peek() == '\t' || r_.peek() == '\r') blanks += static_cast<char>(r_.get());
+                const int next = r_.peek();
+                if (next == ']' || next == '\n' || next < 0) break;
+                keep('"');
+                for (char b : blanks) keep(b);
+                continue;
+            }
             if (c == '\\' && (r_.peek() == '"' || r_.peek() == '\\')) c = r_.get();
-            if (value.size() < r_.limits_.max_tag_value) value += static_cast<char>(c);
-            else too_long = true;
+            keep(c);
         }
         if (too_long) {
             return broken("the value of tag " + name + " is longer than " + std::to_string(r_.limits_.max_tag_value) +
@@ -334,13 +382,15 @@ private:
             if (text.size() < r_.limits_.max_comment) text += static_cast<char>(c);
         }
         if (!closed && close == '}') cut_off("the file ends inside the comment from line " + std::to_string(line), line);
-        trim_broken_tail(text);
+        // A text cut at the bound may end inside a UTF-8 sequence; a whole
+        // one may end in a byte of another encoding, which stays.
+        if (text.size() >= r_.limits_.max_comment) trim_broken_tail(text);
         if (failed_ || depth_ > 0) return;
         if (g_.plies == 0 && !moves_seen_) {
             std::string& first = r_.first_comment_;
             if (!first.empty() && first.size() < r_.limits_.max_comment) first += ' ';
             first.append(text, 0, r_.limits_.max_comment - std::min(first.size(), r_.limits_.max_comment));
-            trim_broken_tail(first);
+            if (first.size() >= r_.limits_.max_comment) trim_broken_tail(first);
         }
         r_.last_comment_.assign(text);
     }
@@ -387,7 +437,7 @@ private:
             }
         }
         // Dots, glyphs and evaluation signs written out ("!?", "+-", "="); a
-        // null move "--" is no glyph and is refused as a move.
+        // null move "--" is no glyph: it is played, as a pass.
         if (t.empty() || (t != "--" && t.find_first_not_of(".!?+-=/") == std::string_view::npos)) return;
         play(t, line);
     }
@@ -412,7 +462,16 @@ private:
         } else {
             out += ' ';
         }
-        if (board_) {
+        if (board_ && (san == "--" || san == "Z0")) {
+            // A null move: the side to move passes.
+            if (!board_->pass()) {
+                fail("a null move while in check", line);
+                e_.move_number = std::to_string(number_) + (white_ ? "" : "...");
+                e_.san.assign(san);
+                return;
+            }
+            out += "--";
+        } else if (board_) {
             SanResult move = board_->play_san(san, out);
             if (!move.ok) {
                 fail(std::move(move.error), line);
@@ -444,9 +503,33 @@ private:
         } else {
             g_.position = board_->position();
         }
+        read_encoding();
         g_.caption = strip_commands(r_.first_comment_);
         read_annotations(g_.puzzle ? r_.first_comment_ : r_.last_comment_, g_.annotations);
         return Status::Game;
+    }
+
+    // Whether a line holds the end of a tag: a quote, blanks, ']'.
+    static bool closes_tag(std::string_view line) {
+        for (std::size_t q = line.find('"'); q != std::string_view::npos; q = line.find('"', q + 1)) {
+            std::size_t i = q + 1;
+            while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r')) ++i;
+            if (i < line.size() && line[i] == ']') return true;
+        }
+        return false;
+    }
+
+    // PGN is Latin-1 by its standard, and many files are: a game whose texts
+    // are not all UTF-8 is taken as Windows-1252 (Latin-1 and its printable
+    // extras) and its texts converted, as a whole.
+    void read_encoding() {
+        bool utf8 = is_valid_utf8(r_.first_comment_) && is_valid_utf8(r_.last_comment_);
+        for (const PgnTag& t : g_.tags) utf8 = utf8 && is_valid_utf8(t.value);
+        if (utf8) return;
+        g_.windows_1252 = true;
+        for (PgnTag& t : g_.tags) t.value = windows_1252_to_utf8(t.value);
+        r_.first_comment_ = windows_1252_to_utf8(r_.first_comment_);
+        r_.last_comment_ = windows_1252_to_utf8(r_.last_comment_);
     }
 
     PgnReader& r_;

@@ -78,6 +78,9 @@ struct PgnGame {
     // puzzle; from the last comment of the main line of a played game when
     // it follows the last move (an earlier one marks an earlier position).
     Annotations annotations;
+    // The game's texts were not UTF-8 and were read as Windows-1252: its
+    // tags, caption and marks are converted.
+    bool windows_1252 = false;
 
     // The value of a tag, or empty.
     std::string_view tag(std::string_view name) const;
@@ -116,6 +119,9 @@ private:
     int get();
     int peek();
     bool fill();
+    // The rest of the current line, from the next byte: at least `want`
+    // bytes of it, or all of it, are read ahead.
+    std::string_view rest_of_line(std::size_t want);
 
     std::istream& in_;
     PgnLimits limits_;

@@ -19,6 +19,8 @@ std::string count_word(int n) {
     return n >= 0 && n <= 10 ? words[n] : std::to_string(n);
 }
 
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
 bool ends_with(std::string_view s, std::string_view tail) {
     return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
 }
@@ -132,6 +134,23 @@ SanResult Board::read_san(std::string_view s, bool* alone) const {
         return accepted(m);
     }
 
+    // Coordinates alone, as engines and some databases write moves: "e2e4",
+    // "e2-e4", "e7e8q", "g1f3", "e1g1" (castling as the king's move).
+    if (s.size() >= 4 && s[0] >= 'a' && s[0] <= 'h') {
+        std::string_view rest = s;
+        const int from = parse_square(rest.substr(0, 2));
+        rest.remove_prefix(2);
+        if (from >= 0 && !rest.empty() && (rest[0] == '-' || rest[0] == 'x' || rest[0] == ':')) rest.remove_prefix(1);
+        const int to = rest.size() >= 2 ? parse_square(rest.substr(0, 2)) : -1;
+        if (from >= 0 && to >= 0) {
+            rest.remove_prefix(2);
+            if (!rest.empty() && rest[0] == '=') rest.remove_prefix(1);
+            const int promotion = rest.size() == 1 ? promotion_kind(rest[0]) : -1;
+            if (rest.size() > 1 || (rest.size() == 1 && promotion < 0)) return refusal("not a move");
+            return read_coordinates(from, to, promotion, alone);
+        }
+    }
+
     int kind = Pawn;
     if (std::string_view("KQRBN").find(s[0]) != std::string_view::npos) {
         kind = kind_of(man(static_cast<int>(std::string_view("KQRBN").find(s[0])), true));
@@ -147,7 +166,9 @@ SanResult Board::read_san(std::string_view s, bool* alone) const {
         promotion = promotion_kind(s.back());
         if (promotion < 0) return refusal("not a move");
         s.remove_suffix(2);
-    } else if (!s.empty() && kind == Pawn && std::string_view("QRBNK").find(s.back()) != std::string_view::npos) {
+    } else if (!s.empty() && kind == Pawn &&
+               (std::string_view("QRBNK").find(s.back()) != std::string_view::npos ||
+                (s.size() >= 3 && is_digit(s[s.size() - 2]) && std::string_view("qrnk").find(s.back()) != std::string_view::npos))) {
         promotion = promotion_kind(s.back());
         s.remove_suffix(1);
     }
@@ -155,7 +176,8 @@ SanResult Board::read_san(std::string_view s, bool* alone) const {
     const int to = parse_square(s.substr(s.size() - 2));
     if (to < 0) return refusal("not a move");
     s.remove_suffix(2);
-    if (!s.empty() && (s.back() == 'x' || s.back() == ':')) s.remove_suffix(1);
+    // "Nxf3", "N:f3", and the long form's "Ng1-f3".
+    if (!s.empty() && (s.back() == 'x' || s.back() == ':' || s.back() == '-')) s.remove_suffix(1);
     int from_file = -1, from_rank = -1;
     if (!s.empty() && s[0] >= 'a' && s[0] <= 'h') {
         from_file = s[0] - 'a';
@@ -225,6 +247,27 @@ SanResult Board::read_san(std::string_view s, bool* alone) const {
     }
     if (!leaves_king_safe(m)) return refusal("the king would be in check");
     return accepted(m);
+}
+
+SanResult Board::read_coordinates(int from, int to, int promotion, bool* alone) const {
+    const Piece p = (*this)[from];
+    if (!own(p, white_)) return refusal("no man of the side to move on " + square_name(from));
+    MoveList moves;
+    legal_moves(moves);
+    for (const Move& m : moves) {
+        if (m.from != from || m.to != to) continue;
+        if (m.kind == MoveKind::Promotion) {
+            if (promotion < 0) return refusal("a promotion needs a piece: Q, R, B or N");
+            if (kind_of(m.promotion) != promotion) continue;
+        } else if (promotion >= 0) {
+            return refusal("only a pawn reaching the last rank promotes");
+        }
+        // Written from its square: the SAN written back is worked out anew.
+        if (alone) *alone = false;
+        return accepted(m);
+    }
+    const std::string name = kind_names[kind_of(p)];
+    return refusal("the " + name + " on " + square_name(from) + " cannot go to " + square_name(to));
 }
 
 void Board::write_san(Move m, std::string& out) const {

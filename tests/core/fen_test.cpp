@@ -66,11 +66,11 @@ TEST(Fen, EveryKindOfErrorSaysWhatAndWhere) {
         {"8/8/8/3X4/8/8/8/8", "unknown piece letter 'X'", 7},
         {"8/8/8/8/8/8/8/8 x", "side to move must be 'w' or 'b', not \"x\"", 16},
         {"8/8/8/8/8/8/8/8 w KQxq", "castling field \"KQxq\" is not valid", 18},
-        {"8/8/8/8/8/8/8/8 w qK", "castling field \"qK\" is not valid", 18},
+        {"8/8/8/8/8/8/8/8 w K-", "castling field \"K-\" is not valid", 18},
         {"8/8/8/8/8/8/8/8 w - e5", "en passant square \"e5\" is not '-' or a square on rank 3 or 6", 20},
         {"8/8/8/8/8/8/8/8 w - - x1", "halfmove clock \"x1\" is not a number", 22},
-        {"8/8/8/8/8/8/8/8 w - - 0 0", "move number \"0\" is not a number from 1", 24},
-        {"8/8/8/8/8/8/8/8 w - - 0 99999999999", "move number \"99999999999\" is not a number from 1", 24},
+        {"8/8/8/8/8/8/8/8 w - - 0 -3", "move number \"-3\" is not a number", 24},
+        {"8/8/8/8/8/8/8/8 w - - 0 99999999999", "move number \"99999999999\" is not a number", 24},
     };
     for (const Case& c : cases) {
         FenResult r = read_fen(c.text);
@@ -82,6 +82,40 @@ TEST(Fen, EveryKindOfErrorSaysWhatAndWhere) {
         EXPECT_EQ(r.error, c.message) << c.text;
         EXPECT_EQ(r.error_offset, c.offset) << c.text;
     }
+}
+
+// What other programs and old collections write, read as they mean it.
+TEST(Fen, ToleratesWhatRealFilesHold) {
+    struct Case {
+        const char* text;
+        const char* written;  // as write_fen gives it back
+    };
+    const Case cases[] = {
+        // Problem collections number their positions' moves from 0.
+        {"8/8/8/4k3/8/8/8/4K2R w K - 0 0", "8/8/8/4k3/8/8/8/4K2R w K - 0 1"},
+        // Castling letters in any order, and one twice.
+        {"r3k2r/8/8/8/8/8/8/R3K2R w kqKQ - 0 1", "r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1"},
+        {"r3k2r/8/8/8/8/8/8/R3K2R b qKk - 3 9", "r3k2r/8/8/8/8/8/8/R3K2R b Kkq - 3 9"},
+        {"r3k2r/8/8/8/8/8/8/R3K2R w KKq - 0 1", "r3k2r/8/8/8/8/8/8/R3K2R w Kq - 0 1"},
+        // Chess960 files keep their side.
+        {"4k3/8/8/8/8/8/8/1R2K1R1 w kBG - 0 1", "4k3/8/8/8/8/8/8/1R2K1R1 w BGk - 0 1"},
+        // Counters not kept.
+        {"8/8/8/4k3/8/8/8/4K3 w - - - -", "8/8/8/4k3/8/8/8/4K3 w - - 0 1"},
+        {"8/8/8/4k3/8/8/8/4K3 b - - 5 -", "8/8/8/4k3/8/8/8/4K3 b - - 5 1"},
+        {"8/8/8/4k3/8/8/8/4K3 b - - - 12", "8/8/8/4k3/8/8/8/4K3 b - - 0 12"},
+        // Counters missing.
+        {"8/8/8/4k3/8/8/8/4K3 w - -", "8/8/8/4k3/8/8/8/4K3 w - - 0 1"},
+        {"8/8/8/4k3/8/8/8/4K3 w - - 7", "8/8/8/4k3/8/8/8/4K3 w - - 7 1"},
+    };
+    for (const Case& c : cases) {
+        FenResult r = read_fen(c.text);
+        ASSERT_TRUE(r.ok) << c.text << ": " << r.error;
+        EXPECT_EQ(write_fen(r.position), c.written) << c.text;
+    }
+    // A caption still follows six fields, dashes among them.
+    FenResult captioned = read_fen("8/8/8/4k3/8/8/8/4K3 w - - - - Study");
+    ASSERT_TRUE(captioned.ok);
+    EXPECT_EQ(captioned.rest, "Study");
 }
 
 TEST(Fen, MessagesNeverCarryBrokenText) {

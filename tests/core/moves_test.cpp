@@ -276,3 +276,43 @@ TEST(Moves, EveryMoveWrittenReadsBackAsItselfWithTheRightSign) {
         }
     }
 }
+
+// Long algebraic and coordinate moves, as engines, databases and older
+// programs write them, read as the moves they mean.
+TEST(Moves, LongAndCoordinateFormsReadAsTheMovesTheyMean) {
+    const Board start = Board::initial();
+    for (const char* text : {"e2-e4", "e2e4", "e2xe4"}) EXPECT_EQ(rewritten(start, text), "e4") << text;
+    for (const char* text : {"Ng1-f3", "Ng1f3", "g1f3", "g1-f3"}) EXPECT_EQ(rewritten(start, text), "Nf3") << text;
+    EXPECT_EQ(rewritten(board("4k3/8/8/8/8/8/8/4K2R w K - 0 1"), "e1g1"), "O-O");
+    EXPECT_EQ(rewritten(board("4k3/8/8/8/8/8/8/R3K3 w Q - 0 1"), "o-o-o"), "O-O-O");
+    EXPECT_EQ(rewritten(board("8/4P1k1/8/8/8/8/8/4K3 w - - 0 1"), "e7e8q"), "e8=Q");
+    EXPECT_EQ(rewritten(board("8/4P1k1/8/8/8/8/8/4K3 w - - 0 1"), "e7-e8=N"), "e8=N+");
+    EXPECT_EQ(rewritten(board("8/4P1k1/8/8/8/8/8/4K3 w - - 0 1"), "e8q"), "e8=Q");
+    EXPECT_EQ(rewritten(board("4k3/8/8/3pP3/8/8/8/4K3 w - d6 0 1"), "e5xd6e.p."), "exd6");
+    // A disambiguation that the long form makes needless is still written
+    // where the rules need it.
+    EXPECT_EQ(rewritten(board("4k3/8/8/8/8/8/8/N1N1K3 w - - 0 1"), "a1-b3"), "Nab3");
+
+    const char* fen = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
+    EXPECT_EQ(refusal(fen, "e2e5"), "the pawn on e2 cannot go to e5");
+    EXPECT_EQ(refusal(fen, "e7e5"), "no man of the side to move on e7");
+    EXPECT_EQ(refusal(fen, "e3e4"), "no man of the side to move on e3");
+    EXPECT_EQ(refusal("8/4P1k1/8/8/8/8/8/4K3 w - - 0 1", "e7e8"), "a promotion needs a piece: Q, R, B or N");
+    EXPECT_EQ(refusal(fen, "e2e4q"), "only a pawn reaching the last rank promotes");
+    EXPECT_EQ(refusal(fen, "e2e4xx"), "not a move");
+}
+
+TEST(Moves, ANullMovePassesUnlessInCheck) {
+    Board b = board("4k3/8/8/8/4p3/8/3P4/4K3 w - - 4 10");
+    play(b, {"d4"});
+    ASSERT_TRUE(b.pass());
+    // Black passed: the en passant chance is gone, White moves again.
+    EXPECT_EQ(write_fen(b.position()), "4k3/8/8/8/3Pp3/8/8/4K3 w - - 1 11");
+    EXPECT_EQ(refusal(write_fen(b.position()).c_str(), "exd3"), "no pawn can take on d3");
+    EXPECT_TRUE(b.pass());
+    EXPECT_EQ(write_fen(b.position()), "4k3/8/8/8/3Pp3/8/8/4K3 b - - 2 11");
+
+    Board checked = board("4k3/8/8/8/8/8/4r3/4K3 w - - 0 1");
+    EXPECT_FALSE(checked.pass());
+    EXPECT_EQ(write_fen(checked.position()), "4k3/8/8/8/8/8/4r3/4K3 w - - 0 1");
+}

@@ -302,3 +302,51 @@ TEST(Pgn, StreamsThousandsOfGamesAcrossBufferBoundaries) {
     EXPECT_EQ(games, 1000);
     EXPECT_EQ(write_fen(game.position), "r1bq1rk1/2p1bppp/p1np1n2/1p2p3/4P3/1BP2N2/PP1P1PPP/RNBQR1K1 w - - 1 9");
 }
+
+// What real collections hold, by programs and people other than us.
+TEST(Pgn, ReadsTheQuirksOfRealFiles) {
+    // Problem collections number the set position's move 0; a name in
+    // quotes inside the quotes; a value broken over two lines.
+    PgnGame g = only_game(
+        "[Event \"Mate in \"2\" moves\"]\n"
+        "[White \"\"Name\"\"]\n"
+        "[Annotator \"A long\n"
+        "   name\"]\n"
+        "[FEN \"4k3/8/4K3/8/8/8/8/7R w - - 0 0\"]\n"
+        "1. Rh8# 1-0\n");
+    EXPECT_EQ(g.tag("Event"), "Mate in \"2\" moves");
+    EXPECT_EQ(g.tag("White"), "\"Name\"");
+    EXPECT_EQ(g.tag("Annotator"), "A long name");
+    EXPECT_TRUE(g.puzzle);
+    EXPECT_EQ(g.solution, "1. Rh8#");
+
+    // Null moves, long algebraic, an e.p. suffix, castling with zeros and
+    // in lower case.
+    g = only_game(
+        "1. e2-e4 -- 2. e4-e5 d7-d5 3. e5xd6e.p. Z0 4. d2d4 Bc8-g4 5. Ng1-f3 Nb8c6 6. Bf1e2 Qd8d7 7. o-o 0-0-0 *\n");
+    EXPECT_EQ(g.solution, "1. e4 -- 2. e5 d5 3. exd6 -- 4. d4 Bg4 5. Nf3 Nc6 6. Be2 Qd7 7. O-O O-O-O");
+    EXPECT_EQ(write_fen(g.position), "2kr1bnr/pppqpppp/2nP4/8/3P2b1/5N2/PPP1BPPP/RNBQ1RK1 w - - 7 8");
+
+    // A null move cannot answer a check.
+    std::vector<Read> all = read_all("1. e4 f6 2. Qh5+ -- *\n");
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0].error.message(), "game 1, move 2... (--): a null move while in check");
+}
+
+// PGN is Latin-1 by its standard: a game that is not UTF-8 is read as
+// Windows-1252, tags and comments alike; a UTF-8 game beside it stays as it is.
+TEST(Pgn, GamesInLatin1OrWindows1252AreConverted) {
+    std::vector<Read> all = read_all(
+        "[White \"M\xFCller\"]\n[Black \"Jos\xE9\"]\n[Event \"\x93Open\x94 \x80 2026\"]\n"
+        "[FEN \"4k3/8/4K3/8/8/8/8/7R w - - 0 1\"]\n{Matt in 1 \xB7 Caf\xE9} 1. Rh8# 1-0\n\n"
+        "[White \"M\xC3\xBCller\"]\n1. e4 *\n");
+    ASSERT_EQ(all.size(), 2u);
+    const PgnGame& latin = all[0].game;
+    EXPECT_TRUE(latin.windows_1252);
+    EXPECT_EQ(latin.tag("White"), "Müller");
+    EXPECT_EQ(latin.tag("Black"), "José");
+    EXPECT_EQ(latin.tag("Event"), "“Open” € 2026");
+    EXPECT_EQ(latin.caption, "Matt in 1 · Café");
+    EXPECT_FALSE(all[1].game.windows_1252);
+    EXPECT_EQ(all[1].game.tag("White"), "Müller");
+}
