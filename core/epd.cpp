@@ -148,4 +148,32 @@ EpdResult read_epd(std::string_view text) {
     return result;
 }
 
+std::string write_epd(const Position& position, const std::vector<EpdOperation>& operations) {
+    const std::string fen = write_fen(position);
+    // The placement, side, castling and en passant fields: the counters go.
+    std::size_t cut = 0;
+    for (int fields = 0; fields < 4 && cut != std::string::npos; ++fields) cut = fen.find(' ', cut + 1);
+    std::string out = fen.substr(0, cut);
+    for (const EpdOperation& op : operations) {
+        out += ' ';
+        out += op.opcode;
+        for (const std::string& operand : op.operands) {
+            const bool plain = !operand.empty() && operand.find_first_of(" \t\r\n;\"\\") == std::string::npos;
+            out += ' ';
+            if (plain) {
+                out += operand;
+                continue;
+            }
+            out += '"';
+            for (char c : operand) {
+                if (c == '"' || c == '\\') out += '\\';
+                out += c == '\n' || c == '\r' || c == '\t' ? ' ' : c;
+            }
+            out += '"';
+        }
+        out += ';';
+    }
+    return out;
+}
+
 }  // namespace chess

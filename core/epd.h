@@ -43,6 +43,13 @@ struct EpdResult {
 // '"' or '\' in it). The last operation may lack its ';'.
 EpdResult read_epd(std::string_view text);
 
+// One record: the position's first four FEN fields, then each operation as
+// opcode and operands, quoted where an operand is not one plain word
+// (blanks, ';', quotes and backslashes inside are kept, escaped), each ended
+// by ';'. read_epd gives back what was written. Line breaks in an operand
+// become blanks, so that a record stays one line.
+std::string write_epd(const Position& position, const std::vector<EpdOperation>& operations);
+
 // Whether a line is better read as EPD than as FEN: it has a fifth field
 // and that field is an opcode rather than a halfmove clock.
 bool looks_like_epd(std::string_view text);

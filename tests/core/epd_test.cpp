@@ -66,3 +66,31 @@ TEST(Epd, TellsEpdFromFen) {
     EXPECT_FALSE(looks_like_epd("8/8/8/4k3/8/8/8/4K3 w - -"));
     EXPECT_FALSE(looks_like_epd("8/8/8/4k3/8/8/8/4K3"));
 }
+
+// Records written for position lists read back as what was written: the
+// position, a caption with quotes, blanks and ';', marks as c1.
+TEST(Epd, WrittenRecordsReadBack) {
+    FenResult fen = read_fen("r3k2r/8/8/3pP3/8/8/8/R3K2R w Kq d6 0 23");
+    ASSERT_TRUE(fen.ok);
+    const std::vector<EpdOperation> ops = {
+        {"id", {"WAC.001"}},
+        {"c0", {"Müller – \"Jo\"; 1-0 \\ x"}},
+        {"c1", {"[%csl Ra1,Gd5][%cal Re2e4]"}},
+        {"bm", {"Qd1+", "exd6"}},
+        {"c2", {""}},
+    };
+    const std::string line = write_epd(fen.position, ops);
+    EXPECT_EQ(line,
+              "r3k2r/8/8/3pP3/8/8/8/R3K2R w Kq d6 id WAC.001; c0 \"Müller – \\\"Jo\\\"; 1-0 \\\\ x\"; "
+              "c1 \"[%csl Ra1,Gd5][%cal Re2e4]\"; bm Qd1+ exd6; c2 \"\";");
+    EpdResult back = read_epd(line);
+    ASSERT_TRUE(back.ok) << back.error;
+    EXPECT_EQ(write_fen(back.position), "r3k2r/8/8/3pP3/8/8/8/R3K2R w Kq d6 0 1");
+    ASSERT_EQ(back.operations.size(), ops.size());
+    for (std::size_t i = 0; i < ops.size(); ++i) {
+        EXPECT_EQ(back.operations[i].opcode, ops[i].opcode);
+        EXPECT_EQ(back.operations[i].operands, ops[i].operands) << ops[i].opcode;
+    }
+    // A line break in a caption cannot split the record.
+    EXPECT_EQ(read_epd(write_epd(fen.position, {{"c0", {"two\nlines"}}})).caption(), "two lines");
+}
