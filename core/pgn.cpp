@@ -439,6 +439,8 @@ private:
         // Dots, glyphs and evaluation signs written out ("!?", "+-", "="); a
         // null move "--" is no glyph: it is played, as a pass.
         if (t.empty() || (t != "--" && t.find_first_not_of(".!?+-=/") == std::string_view::npos)) return;
+        // "exd6 e.p.": the en passant sign written apart from its move.
+        if (t == "e.p." || t == "ep") return;
         play(t, line);
     }
 

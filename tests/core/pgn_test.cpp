@@ -323,8 +323,9 @@ TEST(Pgn, ReadsTheQuirksOfRealFiles) {
     // Null moves, long algebraic, an e.p. suffix, castling with zeros and
     // in lower case.
     g = only_game(
-        "1. e2-e4 -- 2. e4-e5 d7-d5 3. e5xd6e.p. Z0 4. d2d4 Bc8-g4 5. Ng1-f3 Nb8c6 6. Bf1e2 Qd8d7 7. o-o 0-0-0 *\n");
+        "1. e2-e4 -- 2. e4-e5 d7-d5 3. e5xd6 e.p. Z0 4. d2d4 Bc8-g4 5. Ng1-f3 Nb8c6 6. Bf1e2 Qd8d7 7. o-o 0-0-0 *\n");
     EXPECT_EQ(g.solution, "1. e4 -- 2. e5 d5 3. exd6 -- 4. d4 Bg4 5. Nf3 Nc6 6. Be2 Qd7 7. O-O O-O-O");
+    EXPECT_EQ(only_game("1. e4 Nf6 2. e5 d5 3. exd6e.p. e6 *\n").solution, "1. e4 Nf6 2. e5 d5 3. exd6 e6");
     EXPECT_EQ(write_fen(g.position), "2kr1bnr/pppqpppp/2nP4/8/3P2b1/5N2/PPP1BPPP/RNBQ1RK1 w - - 7 8");
 
     // A null move cannot answer a check.
