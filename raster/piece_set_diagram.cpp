@@ -23,6 +23,31 @@ bool piece_set_load(const std::string& folder, int& failed_picture) {
 
 int piece_set_square_size() { return image_width(1); }
 
+bool piece_set_check(int& wrong_picture, std::string& why) {
+    const chess::DiagramLayout layout{piece_set_square_size()};
+    const int s = layout.s;
+    auto size_text = [](int w, int h) { return std::to_string(w) + " x " + std::to_string(h); };
+    wrong_picture = 0;
+    if (s < smallest_square) {
+        wrong_picture = 1;
+        why = size_text(image_width(1), image_height(1)) + " pixels: a square needs at least " +
+              std::to_string(smallest_square) + " pixels";
+        return false;
+    }
+    for (int n = 1; n <= chess::piece_set_pictures; ++n) {
+        int w = s, h = s;
+        if (n == chess::horizontal_frame_picture) w = layout.horizontal_strip_width(), h = layout.half();
+        if (n == chess::vertical_frame_picture) w = layout.half(), h = layout.vertical_strip_height();
+        if (image_width(n) != w || image_height(n) != h) {
+            wrong_picture = n;
+            why = size_text(image_width(n), image_height(n)) + " pixels, not " + size_text(w, h) +
+                  " as picture 1 sets for a set of squares of " + std::to_string(s);
+            return false;
+        }
+    }
+    return true;
+}
+
 bool piece_set_diagram(ObjectId image, const chess::Position& position, const std::string& caption,
                        FontHandle font) {
     const chess::DiagramLayout layout{piece_set_square_size()};
