@@ -8,6 +8,7 @@
 #include "core/diagram_record.h"
 #include "core/fen.h"
 #include "editor/editor.h"
+#include "editor/history.h"
 
 namespace {
 
@@ -38,14 +39,32 @@ std::string excerpt(const std::string& text) {
 
 }  // namespace
 
+const char* const board_keys_tooltip =
+    "Ctrl+V — вставить позицию FEN\n"
+    "Ctrl+C — скопировать позицию FEN\n"
+    "Ctrl+Z — отменить\n"
+    "Ctrl+Shift+Z — вернуть\n"
+    "Ctrl+S — сохранить изображение\n"
+    "Ctrl+P — просмотр и печать";
+
 void add_board_shortcuts() {
     window_shortcut(board_window, "<Control>v", paste_shortcut);
     window_shortcut(board_window, "<Control>c", copy_shortcut);
+    window_shortcut(board_window, "<Control>z", undo_shortcut);
+    window_shortcut(board_window, "<Control><Shift>z", redo_shortcut);
+    window_shortcut(board_window, "<Control>s", save_shortcut);
+    window_shortcut(board_window, "<Control>p", print_shortcut);
+    for (ObjectId k = 1; k <= 64; ++k) gadget_set_tooltip(k, board_keys_tooltip);
+    for (ObjectId g : {frame_top, frame_bottom, frame_left, frame_right}) gadget_set_tooltip(g, board_keys_tooltip);
 }
 
 void shortcut_action(int number) {
     if (number == paste_shortcut) paste_position();
     if (number == copy_shortcut) copy_position();
+    if (number == undo_shortcut) history_undo();
+    if (number == redo_shortcut) history_redo();
+    if (number == save_shortcut) save_diagram();
+    if (number == print_shortcut) show_print_sheet();
 }
 
 bool set_up_fen(const std::string& text, std::string& error) {

@@ -8,8 +8,16 @@
 // Numbers of the board window's key shortcuts (KeyShortcut events).
 constexpr int paste_shortcut = 1;
 constexpr int copy_shortcut = 2;
+constexpr int undo_shortcut = 3;
+constexpr int redo_shortcut = 4;
+constexpr int save_shortcut = 5;
+constexpr int print_shortcut = 6;
 
-// Gives the board window its shortcuts. Called once, after the window is built.
+// What the board's tooltip says of its keys.
+extern const char* const board_keys_tooltip;
+
+// Gives the board window its shortcuts, and the board the tooltip that
+// tells them. Called once, after the window is built.
 void add_board_shortcuts();
 // The action of a KeyShortcut event of the board window.
 void shortcut_action(int number);

@@ -5,6 +5,7 @@
 
 #include "editor/clipboard.h"
 #include "editor/editor.h"
+#include "editor/history.h"
 #include "raster/piece_set_diagram.h"
 
 const std::string task_placeholder = "Введите здесь текст задания";
@@ -112,6 +113,7 @@ bool start_editor(int argc, char** argv) {
     clear_print_slots();
     build_board_window();
     add_board_shortcuts();
+    history_reset();
     return true;
 }
 
@@ -127,9 +129,13 @@ bool main_loop_turn() {
         gadget_set_text(task_field, task_placeholder);
 
     if (kind == CloseWindow) return false;
+    // Typing posts an event a character: the task typed becomes one step
+    // when something else happens, before that action's own step.
+    const bool typing = kind == Gadget && event_gadget() == task_field;
+    if (!typing) history_record();
     if (kind == KeyShortcut && event_window() == board_window) shortcut_action(event_type());
-    if (kind != Gadget) return true;
-    dispatch(event_gadget());
+    if (kind == Gadget) dispatch(event_gadget());
+    if (!typing) history_record();
     return true;
 }
 

@@ -530,6 +530,15 @@ void gadget_set_font(ObjectId id, FontHandle font) {
     if (record && record->kind->set_font) record->kind->set_font(*record, font);
 }
 
+void gadget_set_tooltip(ObjectId id, const std::string& text) {
+    GadgetRecord* record = gadgets.find(id);
+    if (!record) return;
+    // On the outer widget: an image gadget's picture has no window of its
+    // own to track the pointer, its event box has.
+    GtkWidget* widget = record->outer ? record->outer : record->main;
+    gtk_widget_set_tooltip_text(widget, text.empty() ? nullptr : text.c_str());
+}
+
 std::intptr_t gadget_state(ObjectId id) {
     GadgetRecord* record = gadgets.find(id);
     return record && record->kind->get_state ? record->kind->get_state(*record) : 0;

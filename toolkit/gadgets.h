@@ -54,6 +54,8 @@ void gadget_set_state(ObjectId id, ImageHandle image);
 void gadget_set_state(ObjectId id, int value);
 std::string gadget_text(ObjectId id);
 void gadget_set_text(ObjectId id, const std::string& text);
+// The text shown when the pointer rests on the gadget; "" shows none.
+void gadget_set_tooltip(ObjectId id, const std::string& text);
 
 namespace tk {
 void gadgets_init();

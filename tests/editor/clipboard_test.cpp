@@ -7,10 +7,6 @@
 #include "editor/clipboard.h"
 #include "tests/editor/editor_fixture.h"
 
-// After the toolkit: X11's headers define None, a name the toolkit uses.
-#include <X11/extensions/XTest.h>
-#include <X11/keysym.h>
-#include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 
 namespace {
@@ -19,17 +15,6 @@ std::vector<ImageHandle> board_pictures() {
     std::vector<ImageHandle> out;
     for (int k = 1; k <= 64; ++k) out.push_back(square_picture(k));
     return out;
-}
-
-void press_ctrl(KeySym key) {
-    Display* d = GDK_DISPLAY_XDISPLAY(gdk_display_get_default());
-    const KeyCode ctrl = XKeysymToKeycode(d, XK_Control_L), k = XKeysymToKeycode(d, key);
-    XTestFakeKeyEvent(d, ctrl, True, CurrentTime);
-    XTestFakeKeyEvent(d, k, True, CurrentTime);
-    XTestFakeKeyEvent(d, k, False, CurrentTime);
-    XTestFakeKeyEvent(d, ctrl, False, CurrentTime);
-    XFlush(d);
-    pump(60);
 }
 
 using Clipboard = EditorTest;
@@ -80,14 +65,14 @@ TEST_F(Clipboard, CtrlKeysOfTheBoardWindowPasteAndCopy) {
     focus_widget(widget(add_to_print_button));
     run_turns();
     ASSERT_EQ(clipboard_set_text("rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1"), 1);
-    press_ctrl(XK_v);
+    press_ctrl('v');
     run_turns();
     EXPECT_EQ(board_fen(), "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR w - - 0 1");
 
     click(89);  // the dot, over the pawn on e4 (column 5, row 5)
     click(37);
     focus_widget(widget(add_to_print_button));
-    press_ctrl(XK_c);
+    press_ctrl('c');
     run_turns();
     EXPECT_EQ(clipboard_text(), "rnbqkbnr/pppppppp/8/8/8/8/PPPP1PPP/RNBQKBNR w - - 0 1");
 }

@@ -6,6 +6,11 @@
 #include <filesystem>
 #include <ostream>
 
+// After the toolkit: X11's headers define None, a name the toolkit uses.
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <gdk/gdkx.h>
+
 namespace fs = std::filesystem;
 
 Rgb piece_colour(int n) {
@@ -88,6 +93,20 @@ bool EditorTest::run_turns_through(ObjectId g) {
 void EditorTest::click(ObjectId g, int button) {
     click_widget(tk::gadget_outer_widget(g), button);
     run_turns();
+}
+
+void EditorTest::press_ctrl(char key, bool shift) {
+    Display* d = GDK_DISPLAY_XDISPLAY(gdk_display_get_default());
+    const KeyCode ctrl = XKeysymToKeycode(d, XK_Control_L), shift_key = XKeysymToKeycode(d, XK_Shift_L);
+    const KeyCode k = XKeysymToKeycode(d, static_cast<KeySym>(key));
+    XTestFakeKeyEvent(d, ctrl, True, CurrentTime);
+    if (shift) XTestFakeKeyEvent(d, shift_key, True, CurrentTime);
+    XTestFakeKeyEvent(d, k, True, CurrentTime);
+    XTestFakeKeyEvent(d, k, False, CurrentTime);
+    if (shift) XTestFakeKeyEvent(d, shift_key, False, CurrentTime);
+    XTestFakeKeyEvent(d, ctrl, False, CurrentTime);
+    XFlush(d);
+    pump(60);
 }
 
 void EditorTest::next_event() {

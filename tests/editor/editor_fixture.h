@@ -51,6 +51,9 @@ protected:
     void click(ObjectId g, int button = 1);
     // Posts a harmless event and runs its turn: "the next event".
     void next_event();
+    // A real Ctrl+key (with Shift when asked) pressed and released, and a
+    // moment for it to arrive; key is a letter.
+    void press_ctrl(char key, bool shift = false);
 
     GtkWidget* widget(ObjectId g) const;
     std::string temp_file(int n) const { return dir.folder() + "TEMP/" + number_text(n) + ".jpg"; }

@@ -265,3 +265,17 @@ TEST_F(PrintSheet, PrintsTheSheetInProportionAndKeepsIt) {
 }
 
 }  // namespace
+
+// Ctrl+P in the board window does what "Просмотр и печать" does.
+TEST_F(PrintSheet, CtrlPShowsTheSheet) {
+    start();
+    add_diagrams(1);
+    focus_widget(widget(add_to_print_button));
+    run_turns();
+    WhileSheetOpen script({sheet_window_shown, close_window(sheet_window)});
+    press_ctrl('p');
+    run_turns();
+    EXPECT_TRUE(script.finished());
+    EXPECT_FALSE(tk::window_gtk(sheet_window));
+    expect_slot_drawn(1);
+}
