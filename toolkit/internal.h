@@ -2,11 +2,17 @@
 // use: programs include the public headers only.
 #pragma once
 
+#include <cairo.h>
+
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "toolkit/events.h"
 
+struct _GError;
+struct _GtkPageSetup;
+struct _GtkPrintSettings;
 struct _GtkWidget;
 struct _GtkWindow;
 
@@ -64,10 +70,38 @@ struct TextSettings;
 // screen.
 bool screen_text_settings(TextSettings& settings);
 
+// Printing: the job (print_job.cpp) owns the document; the printer target
+// draws on its open page, the preview shows its recorded pages.
 void printer_init();
 void printer_shutdown();
 // The name of the print system's "Print to File" printer, or "" when there
 // is none. The name is translated, so the printer is found by what it is.
 std::string file_printer_name();
+// The open page of the document, in points from the page's top-left corner;
+// null when no page is open.
+cairo_t* printer_page();
+// The ready job's page in points, a hair below a whole point taken as that
+// point; 0 x 0 without a job.
+void printer_page_size(double& width, double& height);
+// A printer session ends with the document it draws on.
+void end_printer_session();
+// One line on standard error about printing, with GLib's reason when given.
+void print_report(const char* what, const _GError* error = nullptr);
+
+// A previewed document: its pages recorded in points, and what the job was
+// set up with, which a previewer of the desktop is handed.
+struct PrintPreview {
+    std::string name;
+    double width = 0;
+    double height = 0;
+    const std::vector<cairo_surface_t*>& pages;
+    _GtkPrintSettings* settings = nullptr;
+    _GtkPageSetup* page_setup = nullptr;
+};
+// Hands the pages to the desktop's previewer, or shows them in a window of
+// our own when there is none.
+void show_print_preview(const PrintPreview& preview);
+// Closes the preview windows of our own still open.
+void close_print_previews();
 
 }  // namespace tk
