@@ -63,7 +63,7 @@ _GtkWidget* gadget_outer_widget(ObjectId id);
 
 void requesters_init();
 
-// Text on pictures as the screen draws it.
+// Text on pictures as the screen draws it (the settings are the picture store's).
 struct TextSettings;
 // The default screen's resolution and font settings: the X resources of its
 // root window beneath what GTK puts on its widgets' contexts. False without a
