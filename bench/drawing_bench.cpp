@@ -2,6 +2,7 @@
 // pictures placed on the sheet, and the diagram's task text.
 #include <benchmark/benchmark.h>
 
+#include "toolkit/internal.h"
 #include "toolkit/toolkit.h"
 
 namespace {

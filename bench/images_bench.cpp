@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "bench/bare_jpeg.h"
+#include "toolkit/internal.h"
 #include "toolkit/toolkit.h"
 
 namespace {

@@ -7,6 +7,8 @@
 #include <ctime>
 #include <deque>
 
+#include "toolkit/internal.h"
+
 namespace {
 
 std::deque<QueuedEvent> queue;

@@ -52,23 +52,3 @@ int event_type();
 // same keys again replaces their number. 1 on success; 0 for a window id
 // that names no window or keys that name no key.
 int window_shortcut(ObjectId window, const std::string& keys, int number);
-
-// Posting, for the window and gadget handlers.
-struct QueuedEvent {
-    EventKind kind = NoEvent;
-    ObjectId gadget = 0;
-    ObjectId window = -1;
-    int type = 0;
-};
-void event_post(EventKind kind, ObjectId gadget, ObjectId window, int type);
-// The oldest queued event; kind NoEvent when the queue is empty.
-QueuedEvent event_peek();
-// While switched off (counted: every off needs its on) nothing is posted.
-void event_posting_off();
-void event_posting_on();
-
-namespace tk {
-void events_init();
-void events_drop_window(ObjectId window);
-std::size_t events_queued();
-}  // namespace tk

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "toolkit/internal.h"
+
 namespace {
 
 constexpr const char* gadget_id_key = "toolkit-gadget-id";  // id + 1, so that 0 marks no gadget

@@ -56,16 +56,3 @@ std::string gadget_text(ObjectId id);
 void gadget_set_text(ObjectId id, const std::string& text);
 // The text shown when the pointer rests on the gadget; "" shows none.
 void gadget_set_tooltip(ObjectId id, const std::string& text);
-
-namespace tk {
-void gadgets_init();
-void gadgets_shutdown();
-// window_open makes a window's container the current gadget list.
-void gadget_list_start(_GtkWidget* container);
-// A closed window's container stops being the current gadget list.
-void gadget_list_forget(_GtkWidget* container);
-// The widget that carries the gadget's number (for tests and the toolkit).
-_GtkWidget* gadget_widget(ObjectId id);
-// The outer widget (an image gadget's event box), else the main widget.
-_GtkWidget* gadget_outer_widget(ObjectId id);
-}  // namespace tk

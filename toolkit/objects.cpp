@@ -3,7 +3,7 @@
 #include <gtk/gtk.h>
 
 #include "pictures/pictures.h"
-#include "toolkit/screen_text.h"
+#include "toolkit/internal.h"
 #include "pictures/drawing.h"
 #include "toolkit/events.h"
 #include "toolkit/gadgets.h"

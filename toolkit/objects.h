@@ -7,7 +7,6 @@
 #include "pictures/object_table.h"
 
 struct _GtkWindow;
-struct _GtkWidget;
 
 enum WindowFlags : unsigned {
     WindowHidden = 0x1,
@@ -34,18 +33,3 @@ void toolkit_shutdown();
 std::intptr_t window_open(ObjectId id, int x, int y, int width, int height, const std::string& title,
                           unsigned flags, _GtkWindow* parent = nullptr);
 void window_close(ObjectId id);
-
-
-// For the other areas of the toolkit.
-namespace tk {
-bool toolkit_ready();
-_GtkWindow* window_gtk(ObjectId id);
-// The gadget container (GtkFixed) of a window, or null.
-_GtkWidget* window_container(ObjectId id);
-// The first window, in ascending id order, that has the desktop focus; -1 if none.
-ObjectId window_with_focus();
-// The toolkit id of a top-level GtkWindow (a gadget's window), or -1.
-ObjectId window_id_of(_GtkWidget* toplevel);
-// Runs every pending GTK event without blocking.
-void process_pending();
-}  // namespace tk

@@ -35,11 +35,3 @@ void printer_draw_image(ImageHandle image, int x, int y, int width, int height);
 // on any paper. The picture keeps its size, so a second print is the same as
 // the first. Nothing without a ready job.
 void print_fitted_page(const std::string& job_name, ImageHandle image);
-
-namespace tk {
-void printer_init();
-void printer_shutdown();
-// The name of the print system's "Print to File" printer, or "" when there
-// is none. The name is translated, so the printer is found by what it is.
-std::string file_printer_name();
-}  // namespace tk

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "toolkit/internal.h"
 #include "toolkit/objects.h"
 
 namespace {

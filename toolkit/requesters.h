@@ -47,7 +47,3 @@ void message_requester(const std::string& title, const std::string& text, const 
 // failure's own text), then the message, `what` naming the file, with the
 // cause of last_failure().
 void failure_requester(const std::string& title, const std::string& what, FileAccess access, ObjectId over = -1);
-
-namespace tk {
-void requesters_init();
-}

@@ -1,8 +1,10 @@
-#include "toolkit/screen_text.h"
-
+// Text on pictures as the screen draws it.
 #include <gdk/gdk.h>
 
 #include <memory>
+
+#include "pictures/drawing.h"
+#include "toolkit/internal.h"
 
 namespace {
 

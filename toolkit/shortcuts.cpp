@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "toolkit/events.h"
+#include "toolkit/internal.h"
 
 namespace {
 

@@ -7,6 +7,8 @@
 
 #include <string>
 
+// The tests reach the toolkit's widgets and event queue through its internals.
+#include "toolkit/internal.h"
 #include "toolkit/toolkit.h"
 
 typedef struct _GtkWidget GtkWidget;
