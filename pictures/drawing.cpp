@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "pictures/images.h"
+#include "pictures/internal.h"
 
 // Pixels of an image target are written through one "rule" (how a source
 // colour combines with a pixel) picked from the mode when the mode is set;
@@ -294,7 +295,7 @@ bool drawable_pixbuf(GdkPixbuf* pixbuf) {
 
 // The text settings of a display (resolution, antialiasing, hinting), when a
 // display hands them in; without one, fontconfig's own apply.
-tk::TextSettingsSource text_settings_source = nullptr;
+TextSettingsSource text_settings_source = nullptr;
 
 // A context on the process's cairo font map, set as the display would set
 // the contexts of its widgets, so that text in a picture looks as it does in
@@ -303,7 +304,7 @@ PangoContext* new_text_context() {
     PangoContext* context = pango_font_map_create_context(pango_cairo_font_map_get_default());
     if (!context) return nullptr;
     if (text_settings_source) {
-        tk::TextSettings settings;
+        TextSettings settings;
         if (text_settings_source(settings)) {
             if (settings.options) pango_cairo_context_set_font_options(context, settings.options);
             pango_cairo_context_set_resolution(context, settings.resolution);
@@ -560,9 +561,9 @@ void use_back_colour(DrawTarget target, Colour colour) {
 
 }  // namespace
 
-namespace tk {
 void set_text_settings_source(TextSettingsSource source) { text_settings_source = source; }
 
+namespace tk {
 
 void drawing_set_current(DrawTarget target) {
     if (target == current) return;

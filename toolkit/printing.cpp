@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "pictures/files.h"
+#include "pictures/internal.h"
 
 // Printing runs on GTK's own print stack: the print dialog picks a printer,
 // its settings and the paper; a GtkPrintJob gives a cairo surface in points

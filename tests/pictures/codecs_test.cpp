@@ -13,6 +13,8 @@
 #include "tests/support/pixels.h"
 #include "tests/support/temp_dir.h"
 #include "tests/pictures/image_files.h"
+#include "pictures/bmp.h"
+#include "pictures/jpeg.h"
 #include "toolkit/toolkit.h"
 
 namespace {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tests/support/pixels.h"
+#include "pictures/internal.h"
 #include "toolkit/toolkit.h"
 
 namespace {
