@@ -29,10 +29,10 @@ enum DrawMode : unsigned {
 // mode and forward to the current target.
 //
 // A target is made with new by its creating function (image_target,
-// printer_target), which hands it to tk::drawing_set_current; from then on the
-// session owns it. end() runs only after a successful begin(); a target that
-// was never begun, or whose begin failed, is deleted without it, so its
-// destructor must release whatever begin took.
+// printer_target), which makes it the current target (pictures/internal.h);
+// from then on the session owns it. end() runs only after a successful
+// begin(); a target that was never begun, or whose begin failed, is deleted
+// without it, so its destructor must release whatever begin took.
 class DrawingTarget {
 public:
     virtual ~DrawingTarget() = default;
