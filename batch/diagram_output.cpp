@@ -41,7 +41,7 @@ std::string failure_cause(const std::string& path, int saved_errno) {
 // the editor: 96 dpi, greyscale antialiasing, full hinting, hinted metrics.
 // Without a display the picture store would take fontconfig's defaults,
 // and the caption would differ from the editor's by a few pixels.
-bool plain_display_text(tk::TextSettings& settings) {
+bool plain_display_text(TextSettings& settings) {
     static cairo_font_options_t* options = [] {
         cairo_font_options_t* made = cairo_font_options_create();
         cairo_font_options_set_antialias(made, CAIRO_ANTIALIAS_GRAY);
@@ -56,7 +56,7 @@ bool plain_display_text(tk::TextSettings& settings) {
 
 bool prepare_pieces(const std::string& pieces, std::string& error) {
     pictures_init();
-    tk::set_text_settings_source(plain_display_text);
+    set_text_settings_source(plain_display_text);
     register_jpeg_decoder();
     register_jpeg_encoder();
     const std::string folder = pieces.back() == '/' ? pieces : pieces + "/";

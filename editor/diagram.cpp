@@ -35,7 +35,7 @@ bool enter_temp_folder() {
     const std::string line = "Не удалось перейти в папку " + temp_folder + ": диаграммы для печати не изменены";
     std::fprintf(stderr, "%s\n", line.c_str());
     std::fflush(stderr);
-    message_requester(message_title, line, failure_message(tk::failure_kind_of_errno(error), FileAccess::Writing),
+    message_requester(message_title, line, failure_message(failure_kind_of_errno(error), FileAccess::Writing),
                       board_window);
     return false;
 }

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "pictures/codecs.h"
+#include "pictures/bmp.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     tk::DecodedPicture picture;

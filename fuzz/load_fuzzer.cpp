@@ -9,7 +9,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "pictures/codec_internal.h"
 #include "pictures/codecs.h"
+#include "pictures/images.h"
 
 namespace {
 

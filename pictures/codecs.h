@@ -1,143 +1,23 @@
-// The codec registry: decoders recognised by content, encoders by format tag.
+// The codecs of the picture store: which of them image_load and image_save
+// use, and JPEG output for pictures made elsewhere. BMP decoding and the BMP
+// writer are built in; the programs enable the JPEG codecs they need.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <span>
 #include <string>
 
-#include "pictures/failure.h"
-#include "pictures/images.h"
-
+// Switches every codec off (image_save's BMP writer stays).
 void codec_init();
+// Switch one codec on for image_load (decoders) or image_save (the encoder);
+// 1, also when it was on already.
 int register_bmp_decoder();
 int register_jpeg_decoder();
 int register_jpeg_encoder();
 
-namespace tk {
-
-// A file's whole content: every decoder works on the bytes in memory, so the
-// loader and the fuzzers run the same code.
-using Bytes = std::span<const std::uint8_t>;
-
-// Flag of decode and encode: rows bottom-up instead of top-down.
-constexpr unsigned RowsBottomUp = 1u << 2;
-
-// The registry holds at most this many decoders and as many encoders.
-constexpr int codec_slots = 32;
-
-// A progressive JPEG with more scans than this is refused: otherwise a small
-// file can keep the decoder busy for minutes.
-constexpr int max_jpeg_scans = 500;
-
-// The decoder's own working memory may exceed the size of the picture it
-// decodes by at most this much. A JPEG of several scans (progressive, or one
-// component per scan) keeps all its coefficients until the last scan: two
-// bytes per sample of every component, up to eight bytes a pixel against the
-// picture's three, so a file of a few hundred bytes whose header claims the
-// largest picture would take a gigabyte before its first row. Such a file is
-// refused. Grey and subsampled colour files stay inside at every allowed
-// size, full-resolution colour up to some six million pixels.
-constexpr std::size_t decoder_memory_margin = std::size_t{32} << 20;
-
-// One load in progress: filled in by a decoder's check, read by its decode.
-struct DecodeState {
-    Bytes content;
-    long long pixel_limit = max_image_pixels;  // a decoder refuses larger pictures
-    int width = 0;
-    int height = 0;
-    int depth = 24;  // of the decoded pixels
-    int source_depth = 0;
-    void* data = nullptr;  // the decoder's own
-    // Set by a check that recognised its format but will not take the
-    // content (damaged, too large): the kind and the cause in English.
-    FailureKind refusal = FailureKind::None;
-    std::string reason;
-};
-
-struct ImageDecoder {
-    // Is this content the decoder's format? Then 1, with width, height and
-    // source depth set; else 0, with nothing held.
-    int (*check)(DecodeState& state);
-    // Fills height rows of stride bytes (R, G, B pixels, bottom-up with
-    // RowsBottomUp), black wherever the data gives no pixel; 1, or 0 when
-    // the data is damaged.
-    int (*decode)(DecodeState& state, std::uint8_t* pixels, std::size_t stride, unsigned flags);
-    // Releases what check took.
-    void (*close)(DecodeState& state);
-};
-
-// Writes width x height R, G, B rows to path; 1 on success. A failure never
-// leaves a partial file or touches an existing one.
-using EncodeEntry = int (*)(const std::string& path, const std::uint8_t* pixels, int width, int height,
-                            std::size_t stride, unsigned flags, int quality, int depth);
-
-struct ImageEncoder {
-    FormatTag tag;
-    EncodeEntry rgb;
-    EncodeEntry rgba;  // null: the caller composites RGBA over white first
-};
-
-// The comment the JPEG encoder writes (COM, after its JFIF header) while
-// one of these is alive: image_save passes the image's comment this way.
-constexpr std::size_t max_comment_bytes = 65533;
-class EncodeComment {
-public:
-    explicit EncodeComment(const std::string& text);
-    ~EncodeComment();
-    EncodeComment(const EncodeComment&) = delete;
-    EncodeComment& operator=(const EncodeComment&) = delete;
-    static const std::string* current();
-
-private:
-    const std::string* previous_;
-};
-
-extern const ImageDecoder bmp_decoder;
-extern const ImageDecoder jpeg_decoder;
-extern const ImageEncoder jpeg_encoder;
-
-// A decoded picture: R, G, B rows top-down, stride 3 x width + width mod 4,
-// one spare row below the last, from g_malloc and owned by the caller. Rows
-// that damaged data left undecoded are black.
-struct DecodedPicture {
-    std::uint8_t* pixels = nullptr;
-    int width = 0;
-    int height = 0;
-    int source_depth = 0;
-    std::size_t stride = 0;
-    // After a failed decode_picture: why, and the cause in English.
-    FailureKind failure = FailureKind::None;
-    std::string reason;
-};
-
-// Pictures larger than this fail to load; the fuzzers lower it so that every
-// input stays quick.
-extern long long load_pixel_limit;
-
-// Decodes with the registered decoders: the first whose check accepts the
-// content takes it. False when none does (NotAPicture, or Damaged, TooLarge
-// or OutOfMemory when a decoder knew its format), when the size is not
-// allowed or memory runs out; picture.failure and picture.reason tell. The
-// result of decode is not consulted: a file damaged after its header still
-// yields a picture of the header's size.
-bool decode_picture(Bytes content, DecodedPicture& picture);
-// The same with one given decoder.
-bool decode_picture(const ImageDecoder& decoder, Bytes content, DecodedPicture& picture,
-                    long long pixel_limit = max_image_pixels);
-
-// The first registered encoder for tag, or null.
-const ImageEncoder* find_encoder(FormatTag tag);
-
-// The built-in BMP writer. pixels: channels 3 (RGB) or 4 (RGBA, composited
-// over white); depth 1, 4 and 8 through a colour quantizer, 16 as 5-5-5, 24
-// and 32 directly. Any other depth fails. 1 on success.
-int write_bmp(const std::string& path, const std::uint8_t* pixels, int width, int height, std::size_t stride,
-              int channels, int depth);
-
-// Composites one RGBA channel value over white.
-inline std::uint8_t over_white(unsigned value, unsigned alpha) {
-    return static_cast<std::uint8_t>((value * alpha + 255 * (255 - alpha)) / 255);
-}
-
-}  // namespace tk
+// Writes width x height R, G, B rows, top-down and stride bytes apart, as a
+// JPEG file of quality 0..10 (as image_save takes it), whatever is
+// registered. 1 on success; on failure the file is not touched and
+// last_failure() tells why.
+int write_jpeg_file(const std::string& path, const std::uint8_t* pixels, int width, int height, std::size_t stride,
+                    int quality);

@@ -29,10 +29,10 @@ enum DrawMode : unsigned {
 // mode and forward to the current target.
 //
 // A target is made with new by its creating function (image_target,
-// printer_target), which hands it to tk::drawing_set_current; from then on the
-// session owns it. end() runs only after a successful begin(); a target that
-// was never begun, or whose begin failed, is deleted without it, so its
-// destructor must release whatever begin took.
+// printer_target), which makes it the current target (pictures/internal.h);
+// from then on the session owns it. end() runs only after a successful
+// begin(); a target that was never begun, or whose begin failed, is deleted
+// without it, so its destructor must release whatever begin took.
 class DrawingTarget {
 public:
     virtual ~DrawingTarget() = default;
@@ -75,10 +75,8 @@ int draw_text(int x, int y, const std::string& text, Colour front, Colour back);
 int text_width(const std::string& text);
 Colour colour_rgb(int red, int green, int blue);
 
-struct _PangoLayout;
 struct _cairo_font_options;
 
-namespace tk {
 // How text on pictures is rasterised: what a display hands in so that text
 // in a picture looks as it does in its windows.
 struct TextSettings {
@@ -93,22 +91,3 @@ struct TextSettings {
 using TextSettingsSource = bool (*)(TextSettings& settings);
 // Installed by the display side at start-up; null (the default) without a display.
 void set_text_settings_source(TextSettingsSource source);
-
-// Makes target the current session (a session still current is ended first).
-// The drawing operations act only once drawing_begin has begun it.
-void drawing_set_current(DrawTarget target);
-DrawTarget drawing_current();
-
-// A box with negative sizes turned round: a negative width moves x left by
-// it, likewise the height. Wide enough that no int argument overflows.
-struct Box {
-    long long x, y, width, height;
-};
-Box normalised_box(int x, int y, int width, int height);
-
-// Text as Pango takes it: cut at a NUL byte, invalid UTF-8 replaced.
-std::string valid_utf8(const std::string& text);
-// Puts the text on the layout; its logical size in whole pixels (Pango
-// units / 1024, rounded toward zero).
-void layout_text_size(_PangoLayout* layout, const std::string& text, int& width, int& height);
-}  // namespace tk

@@ -8,19 +8,13 @@
 #include <string>
 #include <utility>
 
+#include "pictures/internal.h"
+
 namespace {
 Failure failure;
 }
 
 const Failure& last_failure() { return failure; }
-
-namespace tk {
-void set_failure(FailureKind kind, std::string text) {
-    failure.kind = kind;
-    failure.text = std::move(text);
-}
-
-void clear_failure() { failure = Failure{}; }
 
 FailureKind failure_kind_of_errno(int error) {
     switch (error) {
@@ -43,6 +37,14 @@ FailureKind failure_kind_of_errno(int error) {
             return FailureKind::Other;
     }
 }
+
+namespace tk {
+void set_failure(FailureKind kind, std::string text) {
+    failure.kind = kind;
+    failure.text = std::move(text);
+}
+
+void clear_failure() { failure = Failure{}; }
 
 std::string errno_text(int error) {
     switch (error) {

@@ -27,16 +27,5 @@ struct Failure {
 // The reason of the last failed load, save or copy; kind None after a success.
 const Failure& last_failure();
 
-namespace tk {
-void set_failure(FailureKind kind, std::string text);
-void clear_failure();
 // The kind for an errno value of a failed system call.
 FailureKind failure_kind_of_errno(int error);
-// The cause of an errno value in English, lower case ("permission denied"),
-// whatever the locale: the record's text is not translated.
-std::string errno_text(int error);
-// Records "path: cause" under the kind of the errno value.
-void set_errno_failure(const std::string& path, int error);
-// Records that path names a folder, a device or a pipe (mode: its st_mode).
-void set_not_a_file_failure(const std::string& path, unsigned mode);
-}  // namespace tk

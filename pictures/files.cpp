@@ -13,7 +13,7 @@
 #include <new>
 #include <vector>
 
-#include "pictures/failure.h"
+#include "pictures/internal.h"
 
 namespace {
 // Appends the '/' that every folder text ends in; the root stays "/".
@@ -105,7 +105,7 @@ int copy_file(const std::string& source, const std::string& destination) {
     // once complete: a failed copy leaves no partial file, an existing
     // destination survives it, and a file copied onto itself is not
     // truncated before it is read.
-    tk::ReplacingFile out(destination);
+    ReplacingFile out(destination);
     if (!out.stream()) return 0;
     for (std::uint64_t left = size; left > 0;) {
         std::size_t chunk = left < copy_chunk ? static_cast<std::size_t>(left) : copy_chunk;
@@ -131,8 +131,6 @@ std::string number_text(std::int64_t value) {
     auto result = std::to_chars(digits.data(), digits.data() + digits.size(), value);
     return std::string(digits.data(), result.ptr);
 }
-
-namespace tk {
 
 namespace {
 // The mode fopen would have given a new file.
@@ -200,7 +198,7 @@ ReplacingFile::ReplacingFile(const std::string& path) : path_(path), target_(pat
             // Renaming over a device or a pipe would replace it with a plain
             // file; a folder cannot take the content either.
             failed_ = true;
-            set_not_a_file_failure(path_, existing.st_mode);
+            tk::set_not_a_file_failure(path_, existing.st_mode);
             return;
         }
         // The folder's permission would let the rename through: the file's
@@ -253,7 +251,7 @@ ReplacingFile::~ReplacingFile() { discard(); }
 void ReplacingFile::fail(int error) {
     if (failed_) return;
     failed_ = true;
-    set_errno_failure(path_, error != 0 ? error : EIO);
+    tk::set_errno_failure(path_, error != 0 ? error : EIO);
 }
 
 bool ReplacingFile::write(const void* data, std::size_t size) {
@@ -286,5 +284,3 @@ void ReplacingFile::discard() {
         temporary_.clear();
     }
 }
-
-}  // namespace tk

@@ -19,7 +19,6 @@ int copy_file(const std::string& source, const std::string& destination);
 // Decimal digits, '-' first for negative values.
 std::string number_text(std::int64_t value);
 
-namespace tk {
 // Writes a file so that the target is replaced only when the new content is
 // complete: the data goes into a temporary file beside the target, which
 // commit() renames over it. Dropped without commit(), or after any failure,
@@ -56,4 +55,3 @@ private:
     std::FILE* stream_ = nullptr;
     bool failed_ = false;
 };
-}  // namespace tk

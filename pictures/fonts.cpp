@@ -2,6 +2,8 @@
 
 #include <pango/pango.h>
 
+#include "pictures/internal.h"
+
 namespace {
 
 struct FontRecord {

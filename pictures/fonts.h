@@ -10,7 +10,3 @@
 // 0 when the name gives no font description.
 std::intptr_t font_load(ObjectId id, const std::string& name, int size, int style = 0);
 FontHandle font_handle(ObjectId id);
-
-namespace tk {
-void fonts_release_all();
-}

@@ -15,8 +15,9 @@
 #include <optional>
 #include <vector>
 
-#include "pictures/codecs.h"
-#include "pictures/failure.h"
+#include "pictures/bmp.h"
+#include "pictures/codec_internal.h"
+#include "pictures/internal.h"
 
 namespace {
 

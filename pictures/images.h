@@ -49,10 +49,3 @@ void image_free(ObjectId id);
 // comment segment holds (65533 bytes).
 int image_set_comment(ObjectId id, const std::string& text);
 std::string image_comment(ObjectId id);
-
-namespace tk {
-constexpr int max_image_side = 32767;
-constexpr long long max_image_pixels = 1LL << 27;
-constexpr long long max_picture_file_size = 5 * max_image_pixels;
-bool image_size_allowed(long long width, long long height, long long pixel_limit = max_image_pixels);
-}  // namespace tk

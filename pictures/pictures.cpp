@@ -1,5 +1,7 @@
 #include "pictures/pictures.h"
 
+#include "pictures/internal.h"
+
 void pictures_init() {
     codec_init();
     register_bmp_decoder();

@@ -11,8 +11,8 @@
 #include "pictures/files.h"
 #include "pictures/failure.h"
 
-// Sets up the picture store and the codec registry (BMP decoding built in);
-// the program registers the JPEG codecs it needs. toolkit_init calls it.
+// Sets up the picture store with BMP reading switched on (codecs.h); the
+// program registers the JPEG codecs it needs. toolkit_init calls it.
 void pictures_init();
 // Ends any drawing session and releases every picture and font.
 void pictures_shutdown();

@@ -32,7 +32,7 @@ std::string cannot_write(const std::string& path, int error) {
 }
 
 cairo_status_t write_to(void* closure, const unsigned char* data, unsigned int length) {
-    return static_cast<tk::ReplacingFile*>(closure)->write(data, length) ? CAIRO_STATUS_SUCCESS
+    return static_cast<ReplacingFile*>(closure)->write(data, length) ? CAIRO_STATUS_SUCCESS
                                                                           : CAIRO_STATUS_WRITE_ERROR;
 }
 
@@ -121,7 +121,7 @@ Diagram book_diagram(const Position& position, const std::string& caption, const
 
 struct BookWriter::Output {
     // The PDF book, or the page file being made.
-    std::unique_ptr<tk::ReplacingFile> file;
+    std::unique_ptr<ReplacingFile> file;
     cairo_surface_t* surface = nullptr;
     cairo_t* cr = nullptr;
     std::string page_file;  // of the open page
@@ -152,7 +152,7 @@ bool BookWriter::open_page(std::string& error) {
     if (settings_.format == PageFormat::Pdf) {
         if (!out_->surface) {
             errno = 0;
-            out_->file = std::make_unique<tk::ReplacingFile>(path_);
+            out_->file = std::make_unique<ReplacingFile>(path_);
             if (!out_->file->stream()) {
                 error = cannot_write(path_, errno);
                 return failed_ = true, false;
@@ -165,7 +165,7 @@ bool BookWriter::open_page(std::string& error) {
         out_->page_file = page_path_ ? page_path_(pages_ + 1) : path_;
         if (settings_.format == PageFormat::Svg) {
             errno = 0;
-            out_->file = std::make_unique<tk::ReplacingFile>(out_->page_file);
+            out_->file = std::make_unique<ReplacingFile>(out_->page_file);
             if (!out_->file->stream()) {
                 error = cannot_write(out_->page_file, errno);
                 return failed_ = true, false;
@@ -217,7 +217,7 @@ bool BookWriter::close_page(std::string& error) {
     } else if (settings_.format == PageFormat::Png) {
         cairo_surface_flush(out_->surface);
         errno = 0;
-        tk::ReplacingFile file(page);
+        ReplacingFile file(page);
         ok = ok && file.stream() &&
              cairo_surface_write_to_png_stream(out_->surface, write_to, &file) == CAIRO_STATUS_SUCCESS &&
              file.commit();

@@ -25,7 +25,7 @@ std::string cannot_write(const std::string& path, int error) {
 }
 
 cairo_status_t write_to(void* closure, const unsigned char* data, unsigned int length) {
-    return static_cast<tk::ReplacingFile*>(closure)->write(data, length) ? CAIRO_STATUS_SUCCESS
+    return static_cast<ReplacingFile*>(closure)->write(data, length) ? CAIRO_STATUS_SUCCESS
                                                                           : CAIRO_STATUS_WRITE_ERROR;
 }
 
@@ -38,7 +38,7 @@ bool write_vector(Vector kind, const Renderer& renderer, const Diagram& diagram,
         return false;
     }
     errno = 0;
-    tk::ReplacingFile file(path);
+    ReplacingFile file(path);
     if (!file.stream()) {
         error = cannot_write(path, errno);
         return false;
@@ -110,7 +110,7 @@ bool write_png(const Renderer& renderer, const Diagram& diagram, double square_p
         return false;
     }
     errno = 0;
-    tk::ReplacingFile file(path);
+    ReplacingFile file(path);
     bool ok = file.stream() && cairo_surface_write_to_png_stream(surface, write_to, &file) == CAIRO_STATUS_SUCCESS &&
               file.commit();
     cairo_surface_destroy(surface);
@@ -155,7 +155,7 @@ bool write_jpeg_part(cairo_surface_t* surface, int x, int y, int width, int heig
         }
     }
     errno = 0;
-    return tk::jpeg_encoder.rgb(path, rgb.data(), width, height, static_cast<std::size_t>(width) * 3, 0, quality, 24) == 1;
+    return write_jpeg_file(path, rgb.data(), width, height, static_cast<std::size_t>(width) * 3, quality) == 1;
 }
 
 }  // namespace chess::render

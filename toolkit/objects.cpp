@@ -5,6 +5,7 @@
 #include "pictures/pictures.h"
 #include "toolkit/internal.h"
 #include "pictures/drawing.h"
+#include "pictures/internal.h"
 #include "toolkit/events.h"
 #include "toolkit/gadgets.h"
 #include "toolkit/printing.h"
@@ -131,7 +132,7 @@ int toolkit_init(int argc, char** argv) {
         gtk_started = true;
     }
     pictures_init();
-    tk::set_text_settings_source(tk::screen_text_settings);
+    set_text_settings_source(tk::screen_text_settings);
     tk::printer_init();
     tk::events_init();
     tk::gadgets_init();

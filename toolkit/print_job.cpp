@@ -23,6 +23,7 @@
 
 #include "pictures/drawing.h"
 #include "pictures/files.h"
+#include "pictures/internal.h"
 #include "toolkit/internal.h"
 
 namespace {

@@ -13,6 +13,8 @@
 #include "tests/support/pixels.h"
 #include "tests/support/temp_dir.h"
 #include "tests/pictures/image_files.h"
+#include "pictures/bmp.h"
+#include "pictures/jpeg.h"
 #include "toolkit/toolkit.h"
 
 namespace {
@@ -386,6 +388,39 @@ TEST_F(Codecs, RegistryDecidesWhatLoadsAndSaves) {
     EXPECT_EQ(image_load(2, jpeg), 0);
     EXPECT_EQ(image_save(1, dir.file("c.jpg"), FormatJPEG), 0);
     EXPECT_NE(image_handle(2), nullptr);
+}
+
+TEST_F(Codecs, InitSwitchesBmpReadingOffButNotTheBmpWriter) {
+    ASSERT_NE(image_create(1, 5, 3), 0);
+    std::string bmp = dir.file("a.bmp");
+    codec_init();
+    EXPECT_EQ(image_save(1, bmp, FormatBMP, 7, 24), 1);
+    EXPECT_EQ(image_load(2, bmp), 0);
+    EXPECT_EQ(last_failure().kind, FailureKind::NotAPicture);
+    EXPECT_EQ(register_bmp_decoder(), 1);
+    EXPECT_NE(image_load(2, bmp), 0);
+}
+
+// The renderer's raster output: JPEG whatever the program registered.
+TEST_F(Codecs, JpegFilesWrittenForOtherLayersNeedNoRegistration) {
+    codec_init();
+    const Rgb colour{200, 16, 48};
+    std::vector<std::uint8_t> rgb;
+    for (int i = 0; i < 16 * 8; ++i) rgb.insert(rgb.end(), {200, 16, 48});
+    std::string path = dir.file("out.jpg");
+    ASSERT_EQ(write_jpeg_file(path, rgb.data(), 16, 8, 48, 10), 1);
+    Decoded d(tk::jpeg_decoder, read_file(path));
+    expect_pixels(d, 16, 8, [&](int x, int y) {
+        // One colour survives quality 10 within a level or two.
+        Rgb got = d.at(x, y);
+        bool close = std::abs(got.r - colour.r) <= 2 && std::abs(got.g - colour.g) <= 2 && std::abs(got.b - colour.b) <= 2;
+        return close ? got : colour;
+    });
+    // A failure says why and leaves no file.
+    EXPECT_EQ(write_jpeg_file(dir.file("none/out.jpg"), rgb.data(), 16, 8, 48, 10), 0);
+    EXPECT_EQ(last_failure().kind, FailureKind::NotFound);
+    EXPECT_EQ(write_jpeg_file(dir.file("empty.jpg"), nullptr, 16, 8, 48, 10), 0);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("empty.jpg")));
 }
 
 TEST_F(Codecs, BmpWriterDepthsRoundTrip) {

@@ -212,7 +212,7 @@ TEST(ReplacingFile, ReplacesOnlyOnCommit) {
     TempDir dir;
     write_file(dir.file("target"), {9, 9, 9, 9});
     {
-        tk::ReplacingFile file(dir.file("target"));
+        ReplacingFile file(dir.file("target"));
         ASSERT_NE(file.stream(), nullptr);
         EXPECT_TRUE(file.write("abc", 3));
         // Not yet visible under the target's name.
@@ -224,7 +224,7 @@ TEST(ReplacingFile, ReplacesOnlyOnCommit) {
     EXPECT_EQ(read_file(dir.file("target")), (std::vector<std::uint8_t>{'a', 'b', 'c'}));
 
     {
-        tk::ReplacingFile dropped(dir.file("target"));
+        ReplacingFile dropped(dir.file("target"));
         ASSERT_TRUE(dropped.write("zzzz", 4));
     }
     EXPECT_EQ(read_file(dir.file("target")), (std::vector<std::uint8_t>{'a', 'b', 'c'}));
@@ -235,7 +235,7 @@ TEST(ReplacingFile, NewFileGetsTheUsualMode) {
     TempDir dir;
     mode_t old_mask = umask(022);
     {
-        tk::ReplacingFile file(dir.file("new"));
+        ReplacingFile file(dir.file("new"));
         ASSERT_TRUE(file.write("x", 1));
         ASSERT_TRUE(file.commit());
     }
@@ -251,14 +251,14 @@ TEST(ReplacingFile, UnwritablePlacesFailWithoutLeftovers) {
     fs::create_directory(dir.path() / "folder");
     write_file(dir.file("folder/inside"), {2});
     for (std::string path : {dir.file("missing/x"), dir.file("plain/x"), dir.folder(), std::string()}) {
-        tk::ReplacingFile file(path);
+        ReplacingFile file(path);
         EXPECT_EQ(file.stream(), nullptr) << path;
         EXPECT_FALSE(file.write("x", 1)) << path;
         EXPECT_FALSE(file.commit()) << path;
     }
     {
         // A folder is no file to replace.
-        tk::ReplacingFile file(dir.file("folder"));
+        ReplacingFile file(dir.file("folder"));
         EXPECT_EQ(file.stream(), nullptr);
         EXPECT_FALSE(file.commit());
         EXPECT_EQ(last_failure().kind, FailureKind::NotAFile);
@@ -274,7 +274,7 @@ TEST(ReplacingFile, FailedWritesNeverReplaceTheTarget) {
     {
         // The descriptor goes away under the stream: the buffered data can
         // no longer reach the file.
-        tk::ReplacingFile file(dir.file("target"));
+        ReplacingFile file(dir.file("target"));
         ASSERT_TRUE(file.write("data", 4));
         close(fileno(file.stream()));
         EXPECT_FALSE(file.commit());
@@ -282,7 +282,7 @@ TEST(ReplacingFile, FailedWritesNeverReplaceTheTarget) {
     EXPECT_EQ(read_file(dir.file("target")), old);
     {
         // An error on the stream itself, caused by a direct user of stream().
-        tk::ReplacingFile file(dir.file("target"));
+        ReplacingFile file(dir.file("target"));
         ASSERT_NE(file.stream(), nullptr);
         std::fgetc(file.stream());  // reading a write-only stream sets its error flag
         EXPECT_FALSE(file.commit());
@@ -291,7 +291,7 @@ TEST(ReplacingFile, FailedWritesNeverReplaceTheTarget) {
     {
         // A full disk: the write past the limit fails, and so does all after.
         FileSizeLimit limit(10000);
-        tk::ReplacingFile file(dir.file("target"));
+        ReplacingFile file(dir.file("target"));
         auto bytes = patterned(50000);
         EXPECT_FALSE(file.write(bytes.data(), bytes.size()));
         EXPECT_FALSE(file.write("x", 1));

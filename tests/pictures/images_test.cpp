@@ -16,6 +16,7 @@
 #include "tests/support/file_size_limit.h"
 #include "tests/support/temp_dir.h"
 #include "tests/pictures/image_files.h"
+#include "pictures/codec_internal.h"
 #include "toolkit/toolkit.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "pictures/codecs.h"
+#include "pictures/jpeg.h"
 
 struct GreyPicture {
     int width = 0;
