@@ -6,22 +6,13 @@
 #include <cstring>
 
 #include "batch/vector_pieces.h"
+#include "core/text.h"
 #include "raster/piece_set_diagram.h"
 #include "pictures/pictures.h"
 
 namespace batch {
 
 namespace {
-
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool same_word(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
 
 // ---- Raster pieces ---------------------------------------------------------
 // The picture and font numbers of the process's store.
@@ -102,10 +93,11 @@ const char* extension_of(Format format) {
 }
 
 std::optional<Format> format_named(std::string_view name) {
-    if (same_word(name, "jpeg") || same_word(name, "jpg")) return Format::Jpeg;
-    if (same_word(name, "png")) return Format::Png;
-    if (same_word(name, "svg")) return Format::Svg;
-    if (same_word(name, "pdf")) return Format::Pdf;
+    const std::string word = chess::ascii_lower(name);
+    if (word == "jpeg" || word == "jpg") return Format::Jpeg;
+    if (word == "png") return Format::Png;
+    if (word == "svg") return Format::Svg;
+    if (word == "pdf") return Format::Pdf;
     return std::nullopt;
 }
 

@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <memory>
 
-#include "core/pgn.h"
 #include "batch/vector_pieces.h"
 #include "render/output.h"
 #include "raster/piece_set_sheet.h"
@@ -112,29 +111,6 @@ bool write_sheets(const std::vector<BookItem>& items, const PageRun& run,
 }
 
 }  // namespace
-
-void read_pgn_items(std::istream& in, std::vector<BookItem>& items, std::size_t& places,
-                    const std::function<void(const std::string& message)>& on_error) {
-    chess::PgnReader reader(in);
-    chess::PgnGame game;
-    chess::PgnError refused;
-    while (true) {
-        const auto status = reader.next(game, refused);
-        if (status == chess::PgnReader::Status::End) return;
-        ++places;
-        if (status == chess::PgnReader::Status::Error) {
-            if (on_error) on_error(refused.message());
-            continue;
-        }
-        BookItem item;
-        item.position = game.position;
-        item.caption = render::pgn_caption(game);
-        item.marks = game.annotations;
-        item.solution = game.solution;
-        item.place = places;
-        items.push_back(std::move(item));
-    }
-}
 
 bool write_styled_diagram(const BookItem& item, const PageRun& run, const DrawSettings& draw, const std::string& path,
                           std::string& error) {

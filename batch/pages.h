@@ -1,10 +1,8 @@
 // diagram_batch's pages: diagrams many to a page (--layout), with their
-// numbers, marks and flips, and the answer key after them; and the items a
-// run draws, from position lists or PGN files.
+// numbers, marks and flips, and the answer key after them.
 #pragma once
 
 #include <functional>
-#include <istream>
 #include <string>
 #include <vector>
 
@@ -34,14 +32,6 @@ struct PageRun {
     chess::render::DiagramStyle style;
     bool solutions = false;
 };
-
-// Reads every game of a PGN stream as the next item; a refused game is
-// passed to on_error ("game N, move M (SAN): why") and skipped, its place
-// counted in `places` all the same. Only the diagrams' positions and texts
-// are kept, never the games' text.
-void read_pgn_items(std::istream& in, std::vector<BookItem>& items, std::size_t& places,
-                    const std::function<void(const std::string& message)>& on_error);
-
 
 // Draws one item alone with the run's style into path, with the vector
 // pieces prepare_drawing made.

@@ -1,27 +1,17 @@
 #include "composer/position_lists.h"
 
 #include <cairo.h>
-#include <fcntl.h>
-#include <unistd.h>
 #include <gdk-pixbuf/gdk-pixbuf.h>
-#include <glib.h>
 
 #include <algorithm>
-#include <cctype>
-#include <cerrno>
+#include <cstdint>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <functional>
 #include <memory>
-#include <string_view>
 #include <vector>
 
-#include "input/position_list.h"
 #include "composer/composer.h"
-#include "core/fen.h"
-#include "core/pgn.h"
 #include "core/sheet_layout.h"
+#include "input/diagram_items.h"
 #include "render/diagram.h"
 #include "render/output.h"
 
@@ -36,14 +26,6 @@ namespace {
 // A diagram in the editor's proportions: 9 squares wide, 9.5 high.
 constexpr int diagram_width_squares2 = 18, diagram_height_squares2 = 19;
 constexpr std::size_t errors_shown = 5;
-
-std::string valid_text(std::string_view text);
-
-struct ListPosition {
-    chess::Position position;
-    std::string caption;
-    chess::Annotations annotations;
-};
 
 // What became of one list.
 struct Tally {
@@ -74,6 +56,7 @@ const chess::render::Renderer* renderer(std::string& error) {
     return made.get();
 }
 
+// The one place core's marks become the renderer's.
 chess::render::DiagramOptions options_of(const chess::Annotations& annotations) {
     chess::render::DiagramOptions options;
     for (const chess::SquareHighlight& h : annotations.squares) {
@@ -114,121 +97,16 @@ void copy_to_sheet(cairo_surface_t* surface, int x, int y, int width, int height
 }
 
 // The next free cell gets the position; false once the sheet is full.
-bool place_position(const chess::render::Renderer& drawer, const ListPosition& item) {
+bool place_position(const chess::render::Renderer& drawer, const chess::input::DiagramItem& item) {
     if (diagram_count >= capacity) return false;
     const DiagramPlace place = diagram_place(diagram_count + 1);
-    chess::render::Diagram diagram{item.position, item.caption, options_of(item.annotations)};
+    chess::render::Diagram diagram{item.position, item.caption, options_of(item.marks)};
     cairo_surface_t* surface = chess::render::rasterise(drawer, diagram, place.square);
     if (!surface) return false;
     ++diagram_count;
     copy_to_sheet(surface, place.x, place.y, place.width, place.height);
     cairo_surface_destroy(surface);
     return true;
-}
-
-bool is_pgn(const std::string& path) {
-    const std::size_t dot = path.find_last_of('.');
-    if (dot != std::string::npos) {
-        std::string extension = path.substr(dot);
-        for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (extension == ".pgn") return true;
-    }
-    // A game starts with its tags.
-    std::ifstream in(path, std::ios::binary);
-    for (int c; (c = in.get()) != EOF;) {
-        if (c == '[') return true;
-        if (!std::isspace(c) && c != 0xEF && c != 0xBB && c != 0xBF) return false;
-    }
-    return false;
-}
-
-// Reads the list, handing each position to `take` until it says no more fit;
-// the rest are only counted. False, with the reason, when the file cannot
-// be read.
-bool read_pgn(const std::string& path, const std::function<bool(const ListPosition&)>& take, Tally& tally,
-              std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = std::strerror(errno);
-        return false;
-    }
-    chess::PgnReader reader(in);
-    chess::PgnGame game;
-    chess::PgnError game_error;
-    ListPosition item;
-    while (true) {
-        const chess::PgnReader::Status status = reader.next(game, game_error);
-        if (status == chess::PgnReader::Status::End) break;
-        if (status == chess::PgnReader::Status::Error) {
-            tally.bad_entry(path + ": " + game_error.message());
-            continue;
-        }
-        item.position = game.position;
-        item.caption = valid_text(game.caption);
-        item.annotations = game.annotations;
-        if (!take(item)) ++tally.left_out;
-    }
-    if (in.bad()) {
-        error = "read error";
-        return false;
-    }
-    return true;
-}
-
-// A text as valid UTF-8 without control characters, for captions and
-// messages.
-std::string valid_text(std::string_view text) {
-    if (text.empty()) return std::string();  // its data may be null
-    gchar* valid = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
-    std::string out(valid);
-    g_free(valid);
-    for (char& c : out) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
-    }
-    return out;
-}
-
-// One position a line, FEN (a caption may follow its six fields) or EPD
-// (its c0, else its id, as the caption), read as diagram_batch reads lists:
-// blank lines and lines starting with '#' hold none, overlong lines are
-// refused without being held.
-bool read_lines(const std::string& path, const std::function<bool(const ListPosition&)>& take, Tally& tally,
-                std::string& error) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        error = std::strerror(errno);
-        return false;
-    }
-    batch::LineReader reader(fd);
-    std::string line;
-    ListPosition item;
-    bool ok = true;
-    while (true) {
-        const batch::LineReader::Status status = reader.next(line);
-        if (status == batch::LineReader::Status::End) break;
-        if (status == batch::LineReader::Status::Failed) {
-            error = std::strerror(reader.errno_value());
-            ok = false;
-            break;
-        }
-        batch::ListEntry entry;
-        entry.source = path;
-        entry.line = reader.line_number();
-        if (status == batch::LineReader::Status::TooLong) {
-            entry.error = "line longer than " + std::to_string(batch::max_line_bytes) + " bytes, skipped";
-        } else if (!batch::read_list_line(line, entry)) {
-            continue;  // blank, or a comment
-        }
-        if (!entry.ok) {
-            tally.bad_entry(batch::entry_message(entry));
-            continue;
-        }
-        item.position = entry.position;
-        item.caption = entry.caption;
-        if (!take(item)) ++tally.left_out;
-    }
-    ::close(fd);
-    return ok;
 }
 
 std::string positions_word(int n) {
@@ -252,20 +130,9 @@ DiagramPlace diagram_place(int cell) {
 }
 
 bool is_position_list(const std::string& path) {
-    // A picture's name is kept to: its failure to load is what the user
-    // needs to hear about, not a list's.
-    const std::size_t dot = path.find_last_of("./");
-    if (dot != std::string::npos && path[dot] == '.') {
-        std::string extension = path.substr(dot);
-        for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (extension == ".jpg" || extension == ".jpeg" || extension == ".bmp") return false;
-    }
-    std::ifstream in(path, std::ios::binary);
-    char head[2] = {};
-    if (!in.read(head, 2)) return in.gcount() > 0;  // a one-byte file is no picture either
-    const bool jpeg = static_cast<unsigned char>(head[0]) == 0xFF && static_cast<unsigned char>(head[1]) == 0xD8;
-    const bool bmp = head[0] == 'B' && head[1] == 'M';
-    return !jpeg && !bmp;
+    // An empty or unreadable file goes the picture's way, whose load tells why.
+    const chess::input::Kind kind = chess::input::kind_of(path);
+    return kind == chess::input::Kind::List || kind == chess::input::Kind::Pgn;
 }
 
 void add_position_list(const std::string& path) {
@@ -275,13 +142,24 @@ void add_position_list(const std::string& path) {
         list_message("Не удалось нарисовать позиции из файла " + path, error);
         return;
     }
+    // Positions beyond the last free cell are read all the same, to be
+    // counted.
     Tally tally;
-    auto take = [&](const ListPosition& item) {
-        if (!place_position(*drawer, item)) return false;
-        ++tally.placed;
-        return true;
-    };
-    const bool read = is_pgn(path) ? read_pgn(path, take, tally, error) : read_lines(path, take, tally, error);
+    bool read = true;
+    chess::input::ItemReader reader(
+        [&](const chess::input::DiagramItem& item) {
+            if (place_position(*drawer, item)) {
+                ++tally.placed;
+            } else {
+                ++tally.left_out;
+            }
+        },
+        [&](const chess::input::ReadProblem& problem) {
+            if (problem.number > 0) return tally.bad_entry(problem.message);
+            read = false;
+            error = problem.cause;
+        });
+    reader.read(path, chess::input::kind_of(path));
     // The view shows the new cells once told.
     if (tally.placed > 0) gadget_set_state(sheet_view, image_handle(sheet_image));
 

@@ -11,9 +11,9 @@ namespace composer {
 // then position lists.
 extern const char* const open_patterns;
 
-// Whether a chosen file is to be read as a position list: one whose name
-// does not end in .jpg, .jpeg or .bmp (in any case) and whose content does
-// not start as a JPEG or BMP picture.
+// Whether a chosen file is to be read as a position list (FEN, EPD or PGN):
+// one whose name does not end in .jpg, .jpeg or .bmp (in any case) and whose
+// content is there and does not start as a JPEG or BMP picture.
 bool is_position_list(const std::string& path);
 
 // Every position of the list fills the next free cell. Positions beyond the

@@ -2,11 +2,12 @@
 
 #include <gtk/gtk.h>
 
-#include <algorithm>
 #include <cstdio>
+#include <string_view>
 
 #include "core/diagram_record.h"
 #include "core/fen.h"
+#include "core/text.h"
 #include "editor/editor.h"
 #include "editor/history.h"
 
@@ -22,18 +23,16 @@ void position_message(const std::string& text, const std::string& detail) {
 
 // The start of a pasted text for a message: one line, at most 60 characters.
 std::string excerpt(const std::string& text) {
-    gchar* valid = g_utf8_make_valid(text.c_str(), static_cast<gssize>(std::min<std::size_t>(text.size(), 1024)));
-    std::string out;
-    int characters = 0;
-    for (const gchar* p = valid; *p && characters < 60; p = g_utf8_next_char(p), ++characters) {
-        const gunichar c = g_utf8_get_char(p);
-        if (c < 0x20 || c == 0x7F)
-            out += ' ';
-        else
-            out.append(p, static_cast<std::size_t>(g_utf8_next_char(p) - p));
+    const std::string valid = chess::valid_utf8(std::string_view(text).substr(0, 1024), chess::Controls::Blank);
+    // A character ends where the next one's lead byte starts.
+    auto continuation = [](char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; };
+    std::size_t end = 0;
+    for (int characters = 0; end < valid.size() && characters < 60; ++characters) {
+        ++end;
+        while (end < valid.size() && continuation(valid[end])) ++end;
     }
-    if (*valid && g_utf8_strlen(valid, -1) > characters) out += "…";
-    g_free(valid);
+    std::string out = valid.substr(0, end);
+    if (end < valid.size()) out += "…";
     return out;
 }
 

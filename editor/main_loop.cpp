@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "core/text.h"
 #include "editor/clipboard.h"
 #include "editor/editor.h"
 #include "editor/history.h"
@@ -43,10 +44,9 @@ void report_missing_piece_set() {
     std::fprintf(stderr, "%s\n", line.c_str());
     std::fflush(stderr);
     // The folder is file-system bytes; the dialog needs valid UTF-8.
-    gchar* shown = g_utf8_make_valid(line.c_str(), -1);
+    const std::string shown = chess::valid_utf8(line);
     GtkWidget* dialog =
-        gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, "%s", shown);
-    g_free(shown);
+        gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, "%s", shown.c_str());
     gtk_window_set_title(GTK_WINDOW(dialog), "Chess diagram");
     gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
     gtk_dialog_run(GTK_DIALOG(dialog));

@@ -1,38 +1,26 @@
 #include "input/diagram_pictures.h"
 
 #include <algorithm>
-#include <cctype>
-#include <cstdio>
 #include <filesystem>
-#include <memory>
 
 #include "core/diagram_record.h"
+#include "core/text.h"
 
-namespace batch {
+namespace chess::input {
 
 namespace {
 
 bool has_picture_extension(const std::string& name) {
-    const std::size_t dot = name.find_last_of("./");
-    if (dot == std::string::npos || name[dot] != '.') return false;
-    std::string extension = name.substr(dot);
-    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string extension = lower_extension(name);
     return extension == ".jpg" || extension == ".jpeg";
 }
 
 }  // namespace
 
-bool is_diagram_picture(const std::string& path) {
-    if (has_picture_extension(path)) return true;
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-    unsigned char head[2] = {};
-    return file && std::fread(head, 1, 2, file.get()) == 2 && head[0] == 0xFF && head[1] == 0xD8;
-}
-
 ListEntry read_diagram_picture(const std::string& path, const std::string& name) {
     ListEntry entry;
     entry.source = name;
-    const chess::DiagramRecordResult read = chess::read_diagram_picture(path);
+    const DiagramRecordResult read = chess::read_diagram_picture(path);
     if (!read.ok) {
         entry.error = read.error;
         return entry;
@@ -40,7 +28,7 @@ ListEntry read_diagram_picture(const std::string& path, const std::string& name)
     entry.ok = true;
     entry.position = read.record.position;
     // Line breaks in a caption become blanks: the caption is one line.
-    entry.caption = valid_utf8(read.record.caption);
+    entry.caption = valid_utf8(read.record.caption, Controls::Blank);
     return entry;
 }
 
@@ -62,4 +50,4 @@ bool diagram_pictures_in(const std::string& folder, std::vector<std::string>& pa
     return true;
 }
 
-}  // namespace batch
+}  // namespace chess::input

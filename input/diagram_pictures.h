@@ -8,11 +8,7 @@
 
 #include "input/position_list.h"
 
-namespace batch {
-
-// Whether an input is to be read as a diagram picture: its name ends in
-// .jpg or .jpeg (in any case), or it starts as a JPEG file does.
-bool is_diagram_picture(const std::string& path);
+namespace chess::input {
 
 // The picture's position (marks included) and caption as a list entry; not
 // ok, with the reason, when it carries no record or a damaged one.
@@ -23,4 +19,4 @@ ListEntry read_diagram_picture(const std::string& path, const std::string& name)
 // folder cannot be read.
 bool diagram_pictures_in(const std::string& folder, std::vector<std::string>& paths, std::string& error);
 
-}  // namespace batch
+}  // namespace chess::input

@@ -7,13 +7,13 @@
 
 #include "core/epd.h"
 #include "core/fen.h"
+#include "core/text.h"
 
-namespace batch {
+namespace chess::input {
 
 namespace {
 
 constexpr std::size_t chunk_bytes = 64 * 1024;
-const char replacement[] = "\xEF\xBF\xBD";  // U+FFFD
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
@@ -23,8 +23,6 @@ std::string_view trimmed(std::string_view text) {
     return text;
 }
 
-bool continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
-
 }  // namespace
 
 std::string entry_message(const ListEntry& entry) {
@@ -32,57 +30,7 @@ std::string entry_message(const ListEntry& entry) {
     std::string text = entry.source + ":" + (entry.line > 0 ? std::to_string(entry.line) + ":" : "");
     if (entry.column > 0) text += std::to_string(entry.column) + ":";
     // A message may quote a piece of the line, which need not be UTF-8.
-    return text + " " + valid_utf8(entry.error);
-}
-
-std::string valid_utf8(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c < 0x80) {
-            out += (c < 0x20 || c == 0x7F) ? ' ' : static_cast<char>(c);
-            ++i;
-            continue;
-        }
-        // The length of the sequence a lead byte starts, and the range its
-        // second byte must lie in (which rules out overlong forms,
-        // surrogates and code points beyond U+10FFFF).
-        std::size_t length = 0;
-        unsigned char low = 0x80, high = 0xBF;
-        if (c >= 0xC2 && c <= 0xDF) {
-            length = 2;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            length = 3;
-            if (c == 0xE0) low = 0xA0;
-            if (c == 0xED) high = 0x9F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            length = 4;
-            if (c == 0xF0) low = 0x90;
-            if (c == 0xF4) high = 0x8F;
-        }
-        if (length == 0) {
-            out += replacement;
-            ++i;
-            continue;
-        }
-        // The longest well-formed beginning is replaced as one character.
-        std::size_t n = 1;
-        while (n < length && i + n < text.size()) {
-            const auto next = static_cast<unsigned char>(text[i + n]);
-            const bool fits = n == 1 ? (next >= low && next <= high) : continuation(next);
-            if (!fits) break;
-            ++n;
-        }
-        if (n == length) {
-            out.append(text.substr(i, n));
-        } else {
-            out += replacement;
-        }
-        i += n;
-    }
-    return out;
+    return text + " " + valid_utf8(entry.error, Controls::Blank);
 }
 
 LineReader::LineReader(int fd, std::size_t max_line) : fd_(fd), max_line_(max_line), buffer_(chunk_bytes) {}
@@ -151,8 +99,8 @@ LineReader::Status LineReader::next(std::string& line) {
 bool read_list_line(std::string_view text, ListEntry& entry) {
     const std::string_view line = trimmed(text);
     if (line.empty() || line.front() == '#') return false;
-    if (chess::looks_like_epd(line)) {
-        const chess::EpdResult epd = chess::read_epd(line);
+    if (looks_like_epd(line)) {
+        const EpdResult epd = read_epd(line);
         if (!epd.ok) {
             entry.error = epd.error;
             entry.column = static_cast<std::size_t>(line.data() - text.data()) + epd.error_offset + 1;
@@ -160,13 +108,13 @@ bool read_list_line(std::string_view text, ListEntry& entry) {
         }
         entry.ok = true;
         entry.position = epd.position;
-        entry.caption = valid_utf8(trimmed(epd.caption()));
+        entry.caption = valid_utf8(trimmed(epd.caption()), Controls::Blank);
         entry.best_moves = epd.best_moves();
         entry.variation = epd.predicted_variation();
         entry.comment = epd.text_of("c1");
         return true;
     }
-    const chess::FenResult fen = chess::read_fen(line);
+    const FenResult fen = read_fen(line);
     if (!fen.ok) {
         entry.error = fen.error;
         entry.column = static_cast<std::size_t>(line.data() - text.data()) + fen.error_offset + 1;
@@ -174,11 +122,12 @@ bool read_list_line(std::string_view text, ListEntry& entry) {
     }
     entry.ok = true;
     entry.position = fen.position;
-    entry.caption = valid_utf8(fen.rest);
+    entry.caption = valid_utf8(fen.rest, Controls::Blank);
     return true;
 }
 
-bool read_position_list(int fd, const std::string& source, std::vector<ListEntry>& entries, std::string& error) {
+bool read_position_list(int fd, const std::string& source, const std::function<void(ListEntry& entry)>& take,
+                        std::string& error) {
     LineReader reader(fd);
     std::string line;
     while (true) {
@@ -193,11 +142,11 @@ bool read_position_list(int fd, const std::string& source, std::vector<ListEntry
         entry.line = reader.line_number();
         if (status == LineReader::Status::TooLong) {
             entry.error = "line longer than " + std::to_string(max_line_bytes) + " bytes, skipped";
-            entries.push_back(std::move(entry));
+            take(entry);
             continue;
         }
-        if (read_list_line(line, entry)) entries.push_back(std::move(entry));
+        if (read_list_line(line, entry)) take(entry);
     }
 }
 
-}  // namespace batch
+}  // namespace chess::input

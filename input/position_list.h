@@ -5,13 +5,14 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/position.h"
 
-namespace batch {
+namespace chess::input {
 
 // Longer lines are refused without being held in memory.
 constexpr std::size_t max_line_bytes = 64 * 1024;
@@ -21,7 +22,7 @@ struct ListEntry {
     std::string source;  // the input's name as messages show it
     long line = 0;       // 1-based
     bool ok = false;
-    chess::Position position;
+    Position position;
     std::string caption;  // valid UTF-8
     // When !ok: what is wrong, and the 1-based byte column (0: the whole line).
     std::string error;
@@ -35,11 +36,6 @@ struct ListEntry {
 
 // "FILE:LINE:COL: what is wrong" (without the column when there is none).
 std::string entry_message(const ListEntry& entry);
-
-// The text with every byte that does not start or continue a well-formed
-// UTF-8 sequence (overlong forms and surrogates included) replaced by
-// U+FFFD, and control characters by blanks.
-std::string valid_utf8(std::string_view text);
 
 // Reads a descriptor line by line in fixed chunks, so that a line of any
 // length costs at most max_line bytes of memory.
@@ -75,8 +71,10 @@ private:
 // for a line that holds no position: blank, or a comment.
 bool read_list_line(std::string_view text, ListEntry& entry);
 
-// Appends the entries of one list read from fd. False, with a message in
-// error, when reading failed (the entries read so far are kept).
-bool read_position_list(int fd, const std::string& source, std::vector<ListEntry>& entries, std::string& error);
+// Hands each entry of one list read from fd to `take` as it is read. False,
+// with a message in error, when reading failed (the entries before it were
+// handed on).
+bool read_position_list(int fd, const std::string& source, const std::function<void(ListEntry& entry)>& take,
+                        std::string& error);
 
-}  // namespace batch
+}  // namespace chess::input

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 
+#include "core/text.h"
 #include "render/output.h"
 #include "pictures/files.h"
 
@@ -36,11 +37,6 @@ cairo_status_t write_to(void* closure, const unsigned char* data, unsigned int l
                                                                           : CAIRO_STATUS_WRITE_ERROR;
 }
 
-std::string lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
 std::string escaped(const std::string& text) {
     char* e = g_markup_escape_text(text.c_str(), static_cast<gssize>(text.size()));
     std::string result(e);
@@ -51,7 +47,7 @@ std::string escaped(const std::string& text) {
 }  // namespace
 
 bool paper_named(const std::string& name, Paper& paper) {
-    const std::string n = lower(name);
+    const std::string n = ascii_lower(name);
     if (n == "a4") {
         paper = Paper::A4;
         return true;
@@ -355,56 +351,6 @@ bool BookWriter::finish(std::string& error) {
         }
     }
     return true;
-}
-
-Annotations marks_of_comment(std::string_view c1) {
-    Annotations marks;
-    if (c1.find("[%") != std::string_view::npos) {
-        read_annotations(c1, marks);
-    } else {
-        read_square_list(c1, marks);
-        read_arrow_list(c1, marks);
-    }
-    return marks;
-}
-
-std::string epd_solution(const std::vector<std::string>& best_moves, const std::vector<std::string>& variation) {
-    const bool line = !variation.empty();
-    std::string text;
-    for (const std::string& move : line ? variation : best_moves) {
-        if (!text.empty()) text += line ? " " : ", ";
-        text += move;
-    }
-    return text;
-}
-
-std::string pgn_caption(const PgnGame& game) {
-    if (game.puzzle || !game.caption.empty()) return game.caption;
-    auto known = [](std::string_view v) { return !v.empty() && v != "?"; };
-    const std::string_view white = game.tag("White"), black = game.tag("Black");
-    if (!known(white) || !known(black)) return {};
-    return std::string(white) + " \u2013 " + std::string(black);
-}
-
-bool add_pgn_games(std::istream& in, BookWriter& book, const DiagramStyle& style, bool solutions, int& number,
-                   const std::function<void(const PgnError&)>& on_error, PgnBookCount& count, std::string& error) {
-    PgnReader reader(in);
-    PgnGame game;
-    PgnError refused;
-    while (true) {
-        const PgnReader::Status status = reader.next(game, refused);
-        if (status == PgnReader::Status::End) return true;
-        if (status == PgnReader::Status::Error) {
-            ++count.skipped;
-            if (on_error) on_error(refused);
-            continue;
-        }
-        ++number;
-        if (!book.add(book_diagram(game.position, pgn_caption(game), game.annotations, number, style), error))
-            return false;
-        if (solutions) book.add_solution({std::to_string(number), game.solution});
-        ++count.games;
-    }
 }
 
 }  // namespace chess::render

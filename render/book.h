@@ -11,12 +11,10 @@
 #include <cairo.h>
 
 #include <functional>
-#include <istream>
 #include <string>
 #include <vector>
 
 #include "core/annotations.h"
-#include "core/pgn.h"
 #include "core/sheet_layout.h"
 #include "render/diagram.h"
 
@@ -119,29 +117,5 @@ private:
     int pages_ = 0;
     bool failed_ = false;
 };
-
-// The marks an EPD record's c1 gives: [%csl]/[%cal] commands, or the bare
-// lists ("Rd4,Ge5 Ge2e4"): squares and arrows told apart by their length.
-Annotations marks_of_comment(std::string_view c1);
-// An EPD record's solution for the answer key: its predicted variation when
-// it has one, else its best moves ("Qxf7+, Nxf7").
-std::string epd_solution(const std::vector<std::string>& best_moves, const std::vector<std::string>& variation);
-
-// A game's caption: a puzzle's opening comment; a played game's players
-// ("White \u2013 Black") when its tags know them.
-std::string pgn_caption(const PgnGame& game);
-
-// Every game of a PGN stream as the next diagram of the book, read and drawn
-// one at a time: the puzzle's position (FEN tag) with the comment before its
-// first move as caption, or the position after a played game's main line;
-// its marks from [%csl]/[%cal]; its main line as solution when `solutions`.
-// A game the reader refuses is passed to on_error and skipped, its number
-// not used. Diagrams are numbered on from `number` (the last one used).
-struct PgnBookCount {
-    int games = 0;    // drawn
-    int skipped = 0;  // refused
-};
-bool add_pgn_games(std::istream& in, BookWriter& book, const DiagramStyle& style, bool solutions, int& number,
-                   const std::function<void(const PgnError&)>& on_error, PgnBookCount& count, std::string& error);
 
 }  // namespace chess::render

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "input/diagram_items.h"
 #include "input/diagram_pictures.h"
 #include "core/diagram_record.h"
 #include "core/fen.h"
@@ -36,11 +37,11 @@ protected:
 }  // namespace
 
 TEST_F(DiagramPictures, PicturesByNameOrContent) {
-    EXPECT_TRUE(batch::is_diagram_picture(write("a.JPG", "anything")));
-    EXPECT_TRUE(batch::is_diagram_picture(write("b.jpeg", "")));
-    EXPECT_TRUE(batch::is_diagram_picture(write("no-extension", "\xFF\xD8\xFF")));
-    EXPECT_FALSE(batch::is_diagram_picture(write("list.fen", "8/8/8/8/8/8/8/8 w - - 0 1")));
-    EXPECT_FALSE(batch::is_diagram_picture(write("dir.jpg.d", "x")));
+    EXPECT_TRUE(chess::input::kind_of(write("a.JPG", "anything")) == chess::input::Kind::Picture);
+    EXPECT_TRUE(chess::input::kind_of(write("b.jpeg", "")) == chess::input::Kind::Picture);
+    EXPECT_TRUE(chess::input::kind_of(write("no-extension", "\xFF\xD8\xFF")) == chess::input::Kind::Picture);
+    EXPECT_FALSE(chess::input::kind_of(write("list.fen", "8/8/8/8/8/8/8/8 w - - 0 1")) == chess::input::Kind::Picture);
+    EXPECT_FALSE(chess::input::kind_of(write("dir.jpg.d", "x")) == chess::input::Kind::Picture);
 }
 
 TEST_F(DiagramPictures, APictureGivesItsPositionMarksAndOneLineCaption) {
@@ -50,14 +51,14 @@ TEST_F(DiagramPictures, APictureGivesItsPositionMarksAndOneLineCaption) {
     record.caption = "Две\nстроки";
     record.square = 50;
     const std::string path = write("saved.jpg", picture_with(chess::write_diagram_record(record)));
-    batch::ListEntry entry = batch::read_diagram_picture(path, "saved.jpg");
+    chess::input::ListEntry entry = chess::input::read_diagram_picture(path, "saved.jpg");
     ASSERT_TRUE(entry.ok) << entry.error;
     EXPECT_EQ(entry.position.squares, record.position.squares);
     EXPECT_EQ(entry.caption, "Две строки");
 
-    entry = batch::read_diagram_picture(write("plain.jpg", picture_with("a camera")), "plain.jpg");
+    entry = chess::input::read_diagram_picture(write("plain.jpg", picture_with("a camera")), "plain.jpg");
     EXPECT_FALSE(entry.ok);
-    EXPECT_EQ(batch::entry_message(entry), "plain.jpg: the picture holds no diagram record (it was not saved by diagram_editor)");
+    EXPECT_EQ(chess::input::entry_message(entry), "plain.jpg: the picture holds no diagram record (it was not saved by diagram_editor)");
 }
 
 TEST_F(DiagramPictures, AFolderGivesItsPicturesInNameOrder) {
@@ -67,10 +68,10 @@ TEST_F(DiagramPictures, AFolderGivesItsPicturesInNameOrder) {
     std::filesystem::create_directory(folder / "d.jpg");
     std::vector<std::string> paths;
     std::string error;
-    ASSERT_TRUE(batch::diagram_pictures_in(folder.string(), paths, error)) << error;
+    ASSERT_TRUE(chess::input::diagram_pictures_in(folder.string(), paths, error)) << error;
     ASSERT_EQ(paths.size(), 2u);
     EXPECT_EQ(std::filesystem::path(paths[0]).filename(), "a.JPEG");
     EXPECT_EQ(std::filesystem::path(paths[1]).filename(), "b.jpg");
-    EXPECT_FALSE(batch::diagram_pictures_in((folder / "missing").string(), paths, error));
+    EXPECT_FALSE(chess::input::diagram_pictures_in((folder / "missing").string(), paths, error));
     EXPECT_NE(error.find("missing"), std::string::npos);
 }

@@ -1,0 +1,259 @@
+#include "batch/options.h"
+
+#include <getopt.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+namespace batch {
+
+const char* const program = "diagram_batch";
+
+namespace {
+
+// Beyond these a picture gets larger than any print needs.
+constexpr double max_size_cm = 100.0;
+constexpr int max_dpi = 2400;
+constexpr int max_picture_side = 32767;
+constexpr int max_jobs = 256;
+
+void usage(std::FILE* out) {
+    std::fprintf(out,
+                 "Usage: %s [OPTION]... FILE...\n"
+                 "Draw a chess diagram of every position in the lists FILE (one FEN or EPD\n"
+                 "record a line; - reads standard input).\n"
+                 "\n"
+                 "  -o, --output=PATH   a folder (created if missing) for one file per position,\n"
+                 "                      001.jpg, 002.jpg, ...; or a file for a single position.\n"
+                 "                      PATH is a folder when it is one, ends in '/', or has no\n"
+                 "                      extension .jpg, .jpeg, .png, .svg or .pdf (default: .)\n"
+                 "  -f, --format=FORMAT jpeg, png, svg or pdf (default: the output file's\n"
+                 "                      extension; jpeg for a folder)\n"
+                 "  -p, --pieces=DIR    draw with the raster piece set in DIR (1.jpg to 32.jpg,\n"
+                 "                      as the editor's DATA folder): the editor's own picture,\n"
+                 "                      JPEG only\n"
+                 "  -s, --size=CM       the diagram's width on paper in centimetres (default 6)\n"
+                 "  -r, --dpi=N         the resolution of PNG and JPEG files (default 300)\n"
+                 "  -j, --jobs=N        worker processes (default: the number of processors)\n"
+                 "\n"
+                 "Pages and what is printed round each diagram:\n"
+                 "  -l, --layout=CxR    C columns by R rows of diagrams a page (1x1 to 6x8): PDF\n"
+                 "                      gives one file of all pages (-o book.pdf, or book.pdf in\n"
+                 "                      the folder), the other formats one file a page, 001.png,\n"
+                 "                      ...; with --pieces, JPEG sheets of 1180 x 1628 pixels\n"
+                 "                      (2x2, 2x3 and 3x4 as the editor and the composers make)\n"
+                 "      --paper=PAPER   a4 or letter (default a4), margins of 15 mm\n"
+                 "  -n, --numbers       the diagram's number in the set above it\n"
+                 "      --coordinates   files and ranks beside the board\n"
+                 "      --side-to-move  a disc beside the board: white or black to move\n"
+                 "      --flip[=auto]   the board seen from Black's side; auto: where Black is\n"
+                 "                      to move\n"
+                 "      --solutions     pages after the diagrams listing each number and its\n"
+                 "                      solution (PGN main line; EPD pv, else bm)\n"
+                 "      --pgn           read every FILE as PGN (files ending .pgn, or starting\n"
+                 "                      with a tag, always are): one diagram a game\n"
+                 "  -h, --help          show this help and exit\n"
+                 "  -V, --version       show the version and exit\n"
+                 "\n"
+                 "A caption may follow a FEN's six fields; an EPD record's caption is its c0,\n"
+                 "else its id, and its c1 may mark squares and moves (Rd4,Ge5 or Re2e4, or\n"
+                 "[%%csl ...] [%%cal ...]). Blank lines and lines starting with # are skipped.\n"
+                 "A PGN game with a FEN tag is a puzzle: its position, the comment before the\n"
+                 "first move as caption, the main line as solution; a game without one shows\n"
+                 "the position after its main line. [%%csl]/[%%cal] comments mark the diagram.\n"
+                 "\n"
+                 "A FILE ending in .jpg or .jpeg, or holding a JPEG picture, is a diagram saved\n"
+                 "by diagram_editor: its position, marks and caption are drawn anew. A folder\n"
+                 "stands for its .jpg and .jpeg files in the order of their names.\n"
+                 "\n"
+                 "Exit status: 0 all diagrams written; 1 some lines or files rejected, the\n"
+                 "rest written; 2 nothing written.\n",
+                 program);
+}
+
+[[noreturn]] void bad_usage(const std::string& message) {
+    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", program, message.c_str(), program);
+    std::exit(exit_nothing);
+}
+
+std::optional<double> read_real(const char* text) {
+    char* end = nullptr;
+    errno = 0;
+    const double value = std::strtod(text, &end);
+    if (errno != 0 || end == text || *end != '\0' || !std::isfinite(value)) return std::nullopt;
+    return value;
+}
+
+std::optional<long> read_whole(const char* text) {
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0') return std::nullopt;
+    return value;
+}
+
+}  // namespace
+
+[[noreturn]] void fail(const std::string& message) {
+    std::fprintf(stderr, "%s: %s\n", program, message.c_str());
+    std::exit(exit_nothing);
+}
+
+Options read_options(int argc, char** argv) {
+    static const option long_options[] = {
+        {"output", required_argument, nullptr, 'o'}, {"format", required_argument, nullptr, 'f'},
+        {"pieces", required_argument, nullptr, 'p'}, {"size", required_argument, nullptr, 's'},
+        {"dpi", required_argument, nullptr, 'r'},    {"jobs", required_argument, nullptr, 'j'},
+        {"help", no_argument, nullptr, 'h'},         {"version", no_argument, nullptr, 'V'},
+        {"layout", required_argument, nullptr, 'l'}, {"paper", required_argument, nullptr, 'P'},
+        {"numbers", no_argument, nullptr, 'n'},      {"coordinates", no_argument, nullptr, 'C'},
+        {"side-to-move", no_argument, nullptr, 'S'}, {"flip", optional_argument, nullptr, 'F'},
+        {"solutions", no_argument, nullptr, 'K'},    {"pgn", no_argument, nullptr, 'G'},
+        {nullptr, 0, nullptr, 0},
+    };
+    Options options;
+    opterr = 0;
+    int c;
+    while ((c = getopt_long(argc, argv, ":o:f:p:s:r:j:l:nhV", long_options, nullptr)) != -1) {
+        switch (c) {
+            case 'o':
+                if (*optarg == '\0') bad_usage("the output path is empty");
+                options.output = optarg;
+                break;
+            case 'f':
+                options.format = format_named(optarg);
+                if (!options.format) bad_usage(std::string("unknown format '") + optarg + "' (jpeg, png, svg, pdf)");
+                break;
+            case 'p':
+                if (*optarg == '\0') bad_usage("the piece set folder is empty");
+                options.draw.pieces = optarg;
+                break;
+            case 's': {
+                const auto size = read_real(optarg);
+                if (!size || *size <= 0 || *size > max_size_cm) {
+                    bad_usage(std::string("size '") + optarg + "' is not a width in centimetres above 0 and up to 100");
+                }
+                options.draw.size_cm = *size;
+                options.sized = true;
+                break;
+            }
+            case 'r': {
+                const auto dpi = read_whole(optarg);
+                if (!dpi || *dpi < 1 || *dpi > max_dpi) {
+                    bad_usage(std::string("resolution '") + optarg + "' is not a whole number from 1 to 2400");
+                }
+                options.draw.dpi = static_cast<int>(*dpi);
+                options.sized = true;
+                break;
+            }
+            case 'j': {
+                const auto jobs = read_whole(optarg);
+                if (!jobs || *jobs < 1 || *jobs > max_jobs) {
+                    bad_usage(std::string("jobs '") + optarg + "' is not a whole number from 1 to 256");
+                }
+                options.jobs = static_cast<int>(*jobs);
+                break;
+            }
+            case 'l':
+                if (!chess::render::read_grid(optarg, options.run.columns, options.run.rows)) {
+                    bad_usage(std::string("layout '") + optarg + "' is not columns x rows from 1x1 to 6x8 (e.g. 3x4)");
+                }
+                break;
+            case 'P':
+                if (!chess::render::paper_named(optarg, options.run.paper)) {
+                    bad_usage(std::string("unknown paper '") + optarg + "' (a4, letter)");
+                }
+                break;
+            case 'n':
+                options.run.style.numbers = options.styled = true;
+                break;
+            case 'C':
+                options.run.style.coordinates = options.styled = true;
+                break;
+            case 'S':
+                options.run.style.side_to_move = options.styled = true;
+                break;
+            case 'F':
+                if (optarg && std::string(optarg) != "auto") {
+                    bad_usage(std::string("flip '") + optarg + "': the only value is auto (--flip=auto)");
+                }
+                options.run.style.flip = optarg ? chess::render::Flip::BlackToMove : chess::render::Flip::Always;
+                options.styled = true;
+                break;
+            case 'K':
+                options.run.solutions = true;
+                break;
+            case 'G':
+                options.pgn = true;
+                break;
+            case 'h':
+                usage(stdout);
+                std::exit(exit_done);
+            case 'V':
+                std::printf("%s %s\n", program, DIAGRAMS_VERSION);
+                std::exit(exit_done);
+            case ':':
+                bad_usage(std::string("option '") + argv[optind - 1] + "' needs a value");
+            default:
+                if (optopt) bad_usage(std::string("unknown option '-") + static_cast<char>(optopt) + "'");
+                bad_usage(std::string("unknown option '") + argv[optind - 1] + "'");
+        }
+    }
+    for (int i = optind; i < argc; ++i) options.inputs.emplace_back(argv[i]);
+    if (options.inputs.empty()) bad_usage("no position list given (use - for standard input)");
+    if (options.jobs == 0) {
+        const long cores = sysconf(_SC_NPROCESSORS_ONLN);
+        options.jobs = cores < 1 ? 1 : cores > max_jobs ? max_jobs : static_cast<int>(cores);
+    }
+    return options;
+}
+
+Plan plan_output(const Options& options, std::size_t positions) {
+    Plan plan;
+    const bool paged = options.run.columns > 0;
+    const std::string& path = options.output;
+    std::error_code ignored;
+    const auto extension_format = format_of_path(path);
+    plan.folder = std::filesystem::is_directory(path, ignored) || path.back() == '/' || !extension_format;
+    if (plan.folder) {
+        plan.path = path.back() == '/' ? path : path + "/";
+        plan.format = options.format.value_or(Format::Jpeg);
+    } else {
+        plan.path = path;
+        plan.format = options.format.value_or(*extension_format);
+        if (*extension_format != plan.format) {
+            bad_usage("the output file " + path + " is named for " + extension_of(*extension_format) +
+                      ", not " + extension_of(plan.format));
+        }
+        if (paged && plan.format != Format::Pdf) {
+            bad_usage("pages as " + std::string(extension_of(plan.format)) +
+                      " are one file each: name a folder for them");
+        }
+        if (!paged && positions != 1) {
+            fail("the output " + path + " is one file, but the input holds " + std::to_string(positions) +
+                 " positions (name a folder for several)");
+        }
+    }
+    if (!options.draw.pieces.empty() && plan.format != Format::Jpeg) {
+        bad_usage("a raster piece set (--pieces) gives JPEG pictures only");
+    }
+    if (!options.draw.pieces.empty() && options.styled) {
+        bad_usage("a raster piece set (--pieces) draws the editor's own picture: --numbers, --coordinates, "
+                  "--side-to-move and --flip do not apply");
+    }
+    if (!paged && options.run.solutions) bad_usage("--solutions needs pages (--layout) to put the answers on");
+    if (!options.draw.pieces.empty() && options.sized) {
+        bad_usage("a raster piece set (--pieces) has its own size: --size and --dpi do not apply");
+    }
+    if (options.draw.pieces.empty() && (plan.format == Format::Jpeg || plan.format == Format::Png)) {
+        const double side = options.draw.size_cm / 2.54 * options.draw.dpi * 9.5 / 9.0;
+        if (side > max_picture_side) bad_usage("the picture would be larger than 32767 pixels a side");
+    }
+    return plan;
+}
+
+}  // namespace batch

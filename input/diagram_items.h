@@ -1,0 +1,92 @@
+// Files to diagram items: the one place that decides what a file holds and
+// reads it, for diagram_batch and the composers alike. Items are handed on
+// one at a time as they are read, so that a reader never needs the whole
+// input at once.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/annotations.h"
+#include "core/pgn.h"
+#include "core/position.h"
+
+namespace chess::input {
+
+// What a file holds: a diagram picture saved by the editor (or any JPEG or
+// BMP picture), PGN games, or a position list; Nothing: the file is empty
+// or cannot be read, and each program has its own way of saying so.
+enum class Kind { Picture, Pgn, List, Nothing };
+
+// By name first, then by the first bytes: a name ending in .jpg, .jpeg or
+// .bmp (in any case), or content starting as a JPEG or BMP file does, is a
+// picture; a name ending in .pgn, or content whose first mark is a '['
+// (a tag), is PGN; anything else is a list.
+Kind kind_of(const std::string& path);
+
+// The name messages give standard input ("-").
+extern const char* const standard_input_name;
+
+// One diagram of the input.
+struct DiagramItem {
+    // Among all pictures, list lines and games read so far that hold, or
+    // should hold, a position, from 1: a rejected one leaves its number
+    // unused.
+    std::size_t number = 0;
+    Position position;       // a picture's crosses and dots included
+    std::string caption;     // valid UTF-8, one line
+    Annotations marks;       // an EPD c1, or a game's [%csl]/[%cal]
+    std::string solution;    // a game's main line; an EPD pv, else its bm
+    std::string source;      // the input's name as messages show it
+    long line = 0;           // of the list line or the game's start; 0 for a picture
+    int game = 0;            // the game's number in its file, from 1; 0 for others
+};
+
+// What could not be read.
+struct ReadProblem {
+    // An item's problem takes its number; an input that could not be read
+    // (to its end) has none.
+    std::size_t number = 0;
+    // "FILE:LINE:COL: why" or "FILE: game 2, move 3 (Ke3): why" for an item;
+    // "FILE: why" for an input.
+    std::string message;
+    // For an input: why, without its name.
+    std::string cause;
+};
+
+class ItemReader {
+public:
+    ItemReader(std::function<void(const DiagramItem& item)> on_item,
+               std::function<void(const ReadProblem& problem)> on_problem);
+
+    // Reads one input as the kind given ("-": standard input, as a list or
+    // PGN), handing on every item and every problem in the input's order.
+    void read(const std::string& path, Kind kind);
+    // The numbers used so far.
+    std::size_t count() const { return count_; }
+
+private:
+    void read_picture(const std::string& path);
+    void read_pgn(const std::string& path);
+    void read_list(const std::string& path);
+    void input_problem(const std::string& name, const std::string& cause);
+
+    std::function<void(const DiagramItem&)> on_item_;
+    std::function<void(const ReadProblem&)> on_problem_;
+    std::size_t count_ = 0;
+};
+
+// The marks an EPD record's c1 gives: [%csl]/[%cal] commands, or the bare
+// lists ("Rd4,Ge5 Ge2e4"): squares and arrows told apart by their length.
+Annotations marks_of_comment(std::string_view c1);
+// An EPD record's solution for the answer key: its predicted variation when
+// it has one, else its best moves ("Qxf7+, Nxf7").
+std::string epd_solution(const std::vector<std::string>& best_moves, const std::vector<std::string>& variation);
+// A game's caption: a puzzle's opening comment; a played game's players
+// ("White \u2013 Black") when its tags know them.
+std::string pgn_caption(const PgnGame& game);
+
+}  // namespace chess::input
