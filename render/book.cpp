@@ -106,16 +106,7 @@ Diagram book_diagram(const Position& position, const std::string& caption, const
     o.coordinates = style.coordinates;
     o.side_to_move = style.side_to_move;
     if (style.numbers) o.number = std::to_string(number);
-    // The data's colours by their letters, as the renderer takes them.
-    for (const chess::SquareHighlight& h : marks.squares) {
-        MarkColour colour;
-        if (h.square >= 0 && h.square < 64 && mark_colour_of(colour_letter(h.colour), colour))
-            o.highlights.push_back({h.square, colour});
-    }
-    for (const chess::Arrow& a : marks.arrows) {
-        MarkColour colour;
-        if (mark_colour_of(colour_letter(a.colour), colour)) o.arrows.push_back({a.from, a.to, colour});
-    }
+    o.marks = marks;
     return d;
 }
 
@@ -149,7 +140,7 @@ bool BookWriter::open_page(std::string& error) {
     if (failed_) return false;
     if (!out_) out_ = new Output;
     const double points_to_pixels = settings_.dpi / 72.0;
-    if (settings_.format == PageFormat::Pdf) {
+    if (settings_.format == Format::Pdf) {
         if (!out_->surface) {
             errno = 0;
             out_->file = std::make_unique<tk::ReplacingFile>(path_);
@@ -163,7 +154,7 @@ bool BookWriter::open_page(std::string& error) {
         }
     } else {
         out_->page_file = page_path_ ? page_path_(pages_ + 1) : path_;
-        if (settings_.format == PageFormat::Svg) {
+        if (settings_.format == Format::Svg) {
             errno = 0;
             out_->file = std::make_unique<tk::ReplacingFile>(out_->page_file);
             if (!out_->file->stream()) {
@@ -195,7 +186,7 @@ bool BookWriter::open_page(std::string& error) {
 bool BookWriter::close_page(std::string& error) {
     cairo_t* cr = out_->cr;
     cairo_status_t status = cairo_status(cr);
-    if (settings_.format == PageFormat::Pdf) {
+    if (settings_.format == Format::Pdf) {
         cairo_show_page(cr);
         if (status == CAIRO_STATUS_SUCCESS) status = cairo_status(cr);
         if (status != CAIRO_STATUS_SUCCESS) {
@@ -207,14 +198,14 @@ bool BookWriter::close_page(std::string& error) {
     const std::string page = out_->page_file;
     bool ok = status == CAIRO_STATUS_SUCCESS;
     int saved_errno = 0;
-    if (settings_.format == PageFormat::Svg) {
+    if (settings_.format == Format::Svg) {
         cairo_show_page(cr);
         cairo_surface_finish(out_->surface);
         ok = ok && cairo_surface_status(out_->surface) == CAIRO_STATUS_SUCCESS;
         errno = 0;
         ok = ok && out_->file->commit();
         saved_errno = errno;
-    } else if (settings_.format == PageFormat::Png) {
+    } else if (settings_.format == Format::Png) {
         cairo_surface_flush(out_->surface);
         errno = 0;
         tk::ReplacingFile file(page);
@@ -226,7 +217,7 @@ bool BookWriter::close_page(std::string& error) {
         cairo_surface_flush(out_->surface);
         errno = 0;
         ok = ok && write_jpeg_part(out_->surface, 0, 0, cairo_image_surface_get_width(out_->surface),
-                                   cairo_image_surface_get_height(out_->surface), settings_.quality, page);
+                                   cairo_image_surface_get_height(out_->surface), jpeg_quality, page);
         saved_errno = errno;
     }
     out_->destroy();
@@ -344,7 +335,7 @@ bool BookWriter::finish(std::string& error) {
         if (!close_page(error)) return false;
     }
     if (!key_.empty() && !write_key(error)) return false;
-    if (settings_.format == PageFormat::Pdf && out_ && out_->surface) {
+    if (settings_.format == Format::Pdf && out_ && out_->surface) {
         cairo_surface_finish(out_->surface);
         const cairo_status_t status = cairo_surface_status(out_->surface);
         out_->destroy();
