@@ -4,12 +4,13 @@
 #include <cairo-svg.h>
 #include <pango/pangocairo.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
-#include <cstring>
 #include <memory>
 
 #include "render/output.h"
+#include "render/output_internal.h"
 #include "pictures/files.h"
 
 namespace chess::render {
@@ -26,15 +27,6 @@ constexpr double key_size = 10;
 constexpr double key_heading_size = 14;
 constexpr double key_column_gap = 8 * points_per_mm;
 constexpr int key_columns = 2;
-
-std::string cannot_write(const std::string& path, int error) {
-    return "cannot write " + path + (error ? std::string(": ") + std::strerror(error) : std::string());
-}
-
-cairo_status_t write_to(void* closure, const unsigned char* data, unsigned int length) {
-    return static_cast<tk::ReplacingFile*>(closure)->write(data, length) ? CAIRO_STATUS_SUCCESS
-                                                                          : CAIRO_STATUS_WRITE_ERROR;
-}
 
 std::string lower(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
