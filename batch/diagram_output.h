@@ -2,22 +2,18 @@
 // position with its caption, written to one file whole or not at all.
 #pragma once
 
-#include <optional>
 #include <string>
-#include <string_view>
 
 #include "core/position.h"
+#include "render/output_format.h"
 
 namespace batch {
 
-enum class Format { Jpeg, Png, Svg, Pdf };
-
-// The file name extension written for a format, without the dot.
-const char* extension_of(Format format);
-// "jpeg" (or "jpg"), "png", "svg", "pdf", in any case.
-std::optional<Format> format_named(std::string_view name);
-// The format a file name's extension stands for.
-std::optional<Format> format_of_path(std::string_view path);
+// The renderer's file formats, by the names the program has for them.
+using chess::render::Format;
+using chess::render::extension_of;
+using chess::render::format_named;
+using chess::render::format_of_path;
 
 struct DrawSettings {
     Format format = Format::Jpeg;

@@ -4,7 +4,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <memory>
 
 #include "batch/vector_pieces.h"
 #include "render/output.h"
@@ -21,16 +20,6 @@ namespace {
 constexpr ObjectId caption_font = 0;
 // The answer key's pages beside raster sheets: JPEG, as the sheets.
 constexpr int key_dpi = 150;
-
-std::unique_ptr<render::Renderer>& renderer() {
-    static std::unique_ptr<render::Renderer> made;
-    return made;
-}
-
-bool ensure_renderer(std::string& error) {
-    if (!renderer()) renderer() = render::Renderer::create(error);
-    return renderer() != nullptr;
-}
 
 render::Diagram diagram_of(const BookItem& item, const PageRun& run) {
     return render::book_diagram(item.position, item.caption, item.marks, item.number, run.style);
@@ -95,15 +84,16 @@ bool write_sheets(const std::vector<BookItem>& items, const PageRun& run,
     if (placed > 0 && !save()) return false;
     if (!run.solutions) return true;
     // The answer key on pages of the paper asked for, as JPEG files.
-    if (!ensure_renderer(error)) return false;
+    const render::Renderer* renderer = render::process_renderer(error);
+    if (!renderer) return false;
     render::BookSettings settings;
     settings.paper = run.paper;
     settings.columns = run.columns;
     settings.rows = run.rows;
-    settings.format = render::PageFormat::Jpeg;
+    settings.format = render::Format::Jpeg;
     settings.dpi = key_dpi;
     const int first = pages;
-    render::BookWriter key(*renderer(), settings, "", [&](int n) { return page_path(first + n); });
+    render::BookWriter key(*renderer, settings, "", [&](int n) { return page_path(first + n); });
     for (const BookItem& item : items) key.add_solution({std::to_string(item.number), item.solution});
     if (!key.finish(error)) return false;
     pages += key.pages();
@@ -122,19 +112,15 @@ bool write_pages(const std::vector<BookItem>& items, const PageRun& run, const D
                  const std::function<bool()>& step, int& pages, std::string& error) {
     pages = 0;
     if (!draw.pieces.empty()) return write_sheets(items, run, page_path, step, pages, error);
-    if (!ensure_renderer(error)) return false;
+    const render::Renderer* renderer = render::process_renderer(error);
+    if (!renderer) return false;
     render::BookSettings settings;
     settings.paper = run.paper;
     settings.columns = run.columns;
     settings.rows = run.rows;
+    settings.format = draw.format;
     settings.dpi = draw.dpi;
-    switch (draw.format) {
-        case Format::Pdf: settings.format = render::PageFormat::Pdf; break;
-        case Format::Svg: settings.format = render::PageFormat::Svg; break;
-        case Format::Png: settings.format = render::PageFormat::Png; break;
-        case Format::Jpeg: settings.format = render::PageFormat::Jpeg; settings.quality = 9; break;
-    }
-    render::BookWriter book(*renderer(), settings, path, page_path);
+    render::BookWriter book(*renderer, settings, path, page_path);
     for (const BookItem& item : items) {
         if (!book.add(diagram_of(item, run), error)) return false;
         if (run.solutions) book.add_solution({std::to_string(item.number), item.solution});

@@ -1,6 +1,4 @@
 // The built-in vector pieces: the diagram renderer, its files written whole.
-#include <memory>
-
 #include "batch/vector_pieces.h"
 #include "render/diagram.h"
 #include "render/output.h"
@@ -10,13 +8,9 @@ namespace batch {
 
 namespace {
 
-// Made once before the workers start; each worker draws with its copy.
-std::unique_ptr<chess::render::Renderer> renderer;
-
-// Quality on the store's scale of 0 to 10. At 9 the hatching's one-pixel
-// lines still print clean, in files a half of the size at 10 (about 200 KB
-// for 6 cm at 300 dpi).
-constexpr int jpeg_quality = 9;
+// The process's renderer, made before the workers start; each worker draws
+// with its copy.
+const chess::render::Renderer* renderer = nullptr;
 
 }  // namespace
 
@@ -24,7 +18,7 @@ bool prepare_vector(std::string& error) {
     // The renderer writes JPEG through the picture store's encoder.
     pictures_init();
     register_jpeg_encoder();
-    renderer = chess::render::Renderer::create(error);
+    renderer = chess::render::process_renderer(error);
     return renderer != nullptr;
 }
 
@@ -49,7 +43,9 @@ bool write_vector_diagram(const chess::render::Diagram& drawn, Format format, do
         case Format::Pdf: ok = render::write_pdf(*renderer, diagram, square_points, path, error); break;
         case Format::Svg: ok = render::write_svg(*renderer, diagram, square_points, path, error); break;
         case Format::Png: ok = render::write_png(*renderer, diagram, square_pixels, path, error); break;
-        case Format::Jpeg: ok = render::write_jpeg(*renderer, diagram, square_pixels, jpeg_quality, path, error); break;
+        case Format::Jpeg:
+            ok = render::write_jpeg(*renderer, diagram, square_pixels, render::jpeg_quality, path, error);
+            break;
     }
     return ok;
 }

@@ -65,11 +65,8 @@ void bare_board(cairo_t* cr, const chess::Position& position, double s, double p
 }
 
 const chess::render::Renderer& renderer() {
-    static std::unique_ptr<chess::render::Renderer> made = [] {
-        std::string error;
-        return chess::render::Renderer::create(error);
-    }();
-    return *made;
+    std::string error;
+    return *chess::render::process_renderer(error);
 }
 
 // A diagram of 18-point squares (6.35 mm) as a one-page PDF file.

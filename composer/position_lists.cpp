@@ -59,16 +59,7 @@ const chess::render::Renderer* renderer(std::string& error) {
 // The one place core's marks become the renderer's.
 chess::render::DiagramOptions options_of(const chess::Annotations& annotations) {
     chess::render::DiagramOptions options;
-    for (const chess::SquareHighlight& h : annotations.squares) {
-        chess::render::SquareHighlight out{h.square, chess::render::MarkColour::Red};
-        chess::render::mark_colour_of(chess::colour_letter(h.colour), out.colour);
-        options.highlights.push_back(out);
-    }
-    for (const chess::Arrow& a : annotations.arrows) {
-        chess::render::BoardArrow out{a.from, a.to, chess::render::MarkColour::Red};
-        chess::render::mark_colour_of(chess::colour_letter(a.colour), out.colour);
-        options.arrows.push_back(out);
-    }
+    options.marks = annotations;
     return options;
 }
 

@@ -4,13 +4,14 @@
 #include <cairo-svg.h>
 #include <pango/pangocairo.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
-#include <cstring>
 #include <memory>
 
 #include "core/text.h"
 #include "render/output.h"
+#include "render/output_internal.h"
 #include "pictures/files.h"
 
 namespace chess::render {
@@ -27,15 +28,6 @@ constexpr double key_size = 10;
 constexpr double key_heading_size = 14;
 constexpr double key_column_gap = 8 * points_per_mm;
 constexpr int key_columns = 2;
-
-std::string cannot_write(const std::string& path, int error) {
-    return "cannot write " + path + (error ? std::string(": ") + std::strerror(error) : std::string());
-}
-
-cairo_status_t write_to(void* closure, const unsigned char* data, unsigned int length) {
-    return static_cast<ReplacingFile*>(closure)->write(data, length) ? CAIRO_STATUS_SUCCESS
-                                                                          : CAIRO_STATUS_WRITE_ERROR;
-}
 
 std::string escaped(const std::string& text) {
     char* e = g_markup_escape_text(text.c_str(), static_cast<gssize>(text.size()));
@@ -102,16 +94,7 @@ Diagram book_diagram(const Position& position, const std::string& caption, const
     o.coordinates = style.coordinates;
     o.side_to_move = style.side_to_move;
     if (style.numbers) o.number = std::to_string(number);
-    // The data's colours by their letters, as the renderer takes them.
-    for (const chess::SquareHighlight& h : marks.squares) {
-        MarkColour colour;
-        if (h.square >= 0 && h.square < 64 && mark_colour_of(colour_letter(h.colour), colour))
-            o.highlights.push_back({h.square, colour});
-    }
-    for (const chess::Arrow& a : marks.arrows) {
-        MarkColour colour;
-        if (mark_colour_of(colour_letter(a.colour), colour)) o.arrows.push_back({a.from, a.to, colour});
-    }
+    o.marks = marks;
     return d;
 }
 
@@ -145,7 +128,7 @@ bool BookWriter::open_page(std::string& error) {
     if (failed_) return false;
     if (!out_) out_ = new Output;
     const double points_to_pixels = settings_.dpi / 72.0;
-    if (settings_.format == PageFormat::Pdf) {
+    if (settings_.format == Format::Pdf) {
         if (!out_->surface) {
             errno = 0;
             out_->file = std::make_unique<ReplacingFile>(path_);
@@ -159,7 +142,7 @@ bool BookWriter::open_page(std::string& error) {
         }
     } else {
         out_->page_file = page_path_ ? page_path_(pages_ + 1) : path_;
-        if (settings_.format == PageFormat::Svg) {
+        if (settings_.format == Format::Svg) {
             errno = 0;
             out_->file = std::make_unique<ReplacingFile>(out_->page_file);
             if (!out_->file->stream()) {
@@ -191,7 +174,7 @@ bool BookWriter::open_page(std::string& error) {
 bool BookWriter::close_page(std::string& error) {
     cairo_t* cr = out_->cr;
     cairo_status_t status = cairo_status(cr);
-    if (settings_.format == PageFormat::Pdf) {
+    if (settings_.format == Format::Pdf) {
         cairo_show_page(cr);
         if (status == CAIRO_STATUS_SUCCESS) status = cairo_status(cr);
         if (status != CAIRO_STATUS_SUCCESS) {
@@ -203,14 +186,14 @@ bool BookWriter::close_page(std::string& error) {
     const std::string page = out_->page_file;
     bool ok = status == CAIRO_STATUS_SUCCESS;
     int saved_errno = 0;
-    if (settings_.format == PageFormat::Svg) {
+    if (settings_.format == Format::Svg) {
         cairo_show_page(cr);
         cairo_surface_finish(out_->surface);
         ok = ok && cairo_surface_status(out_->surface) == CAIRO_STATUS_SUCCESS;
         errno = 0;
         ok = ok && out_->file->commit();
         saved_errno = errno;
-    } else if (settings_.format == PageFormat::Png) {
+    } else if (settings_.format == Format::Png) {
         cairo_surface_flush(out_->surface);
         errno = 0;
         ReplacingFile file(page);
@@ -222,7 +205,7 @@ bool BookWriter::close_page(std::string& error) {
         cairo_surface_flush(out_->surface);
         errno = 0;
         ok = ok && write_jpeg_part(out_->surface, 0, 0, cairo_image_surface_get_width(out_->surface),
-                                   cairo_image_surface_get_height(out_->surface), settings_.quality, page);
+                                   cairo_image_surface_get_height(out_->surface), jpeg_quality, page);
         saved_errno = errno;
     }
     out_->destroy();
@@ -340,7 +323,7 @@ bool BookWriter::finish(std::string& error) {
         if (!close_page(error)) return false;
     }
     if (!key_.empty() && !write_key(error)) return false;
-    if (settings_.format == PageFormat::Pdf && out_ && out_->surface) {
+    if (settings_.format == Format::Pdf && out_ && out_->surface) {
         cairo_surface_finish(out_->surface);
         const cairo_status_t status = cairo_surface_status(out_->surface);
         out_->destroy();

@@ -17,6 +17,7 @@
 #include "core/annotations.h"
 #include "core/sheet_layout.h"
 #include "render/diagram.h"
+#include "render/output_format.h"
 
 namespace chess::render {
 
@@ -58,15 +59,12 @@ struct DiagramStyle {
 Diagram book_diagram(const Position& position, const std::string& caption, const Annotations& marks, int number,
                      const DiagramStyle& style);
 
-enum class PageFormat { Pdf, Svg, Png, Jpeg };
-
 struct BookSettings {
     Paper paper = Paper::A4;
     int columns = 3;
     int rows = 4;
-    PageFormat format = PageFormat::Pdf;
-    int dpi = 300;     // PNG and JPEG pages
-    int quality = 10;  // JPEG pages, 0 to 10
+    Format format = Format::Pdf;
+    int dpi = 300;  // PNG and JPEG pages
 };
 
 // One line of the answer key.

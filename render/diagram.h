@@ -14,34 +14,11 @@
 
 #include <memory>
 #include <string>
-#include <vector>
 
+#include "core/annotations.h"
 #include "core/position.h"
 
 namespace chess::render {
-
-// The four colours of a PGN [%csl]/[%cal] comment. A book prints in black and
-// white, so each selects a drawing style rather than a colour.
-enum class MarkColour : char { Red = 'R', Green = 'G', Blue = 'B', Yellow = 'Y' };
-// The colour of a [%csl]/[%cal] letter; false for any other character.
-bool mark_colour_of(char letter, MarkColour& colour);
-
-// A square singled out: Red a heavy outline inside the square, Green a
-// hatching across the board's (crossing it on a dark square), Blue a grid of
-// dots, Yellow a dashed outline.
-struct SquareHighlight {
-    int square = 0;  // 0 (a1) to 63 (h8)
-    MarkColour colour = MarkColour::Red;
-};
-
-// A move shown by an arrow from the centre of one square to another: Red
-// solid black, Green a dashed shaft, Blue outlined (white with a black edge,
-// readable across hatching and men), Yellow a dotted shaft.
-struct BoardArrow {
-    int from = 0;
-    int to = 0;
-    MarkColour colour = MarkColour::Red;
-};
 
 struct DiagramOptions {
     // Seen from Black's side: h1 at the top left, a1 at the top right.
@@ -53,8 +30,15 @@ struct DiagramOptions {
     // side to move: white (outlined) or black. Nothing when the position's
     // side to move is unknown.
     bool side_to_move = false;
-    std::vector<SquareHighlight> highlights;
-    std::vector<BoardArrow> arrows;
+    // Squares singled out and moves shown. A book prints in black and
+    // white, so each colour selects a drawing style. A square: Red a heavy
+    // outline inside it, Green a hatching across the board's (crossing it
+    // on a dark square), Blue a grid of dots, Yellow a dashed outline; the
+    // last given for a square wins. An arrow, from the centre of one square
+    // to another: Red solid black, Green a dashed shaft, Blue outlined
+    // (white with a black edge, readable across hatching and men), Yellow
+    // a dotted shaft.
+    Annotations marks;
     // A diagram number printed above the frame; it adds a band of half a
     // square above the diagram. Empty: no band.
     std::string number;
@@ -118,11 +102,18 @@ public:
     // running on through the corners.
     void draw_frame(cairo_t* cr, double s, double board_x, double board_y, double width, double height) const;
 
+    // What the drawing is done with (render/diagram_internal.h).
     struct Fonts;
 
 private:
     explicit Renderer(std::unique_ptr<Fonts> fonts);
     std::unique_ptr<Fonts> fonts_;
 };
+
+// The process's renderer, made on first use. Null, with the reason in
+// error, when it cannot be made; asked again, the same reason, without
+// another try. Not thread-safe, as the renderer; a child forked after the
+// first use draws with its copy.
+const Renderer* process_renderer(std::string& error);
 
 }  // namespace chess::render

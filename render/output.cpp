@@ -14,12 +14,10 @@
 
 #include "pictures/codecs.h"
 #include "pictures/files.h"
+#include "render/output_internal.h"
 
 namespace chess::render {
 
-namespace {
-
-// Why a write to path failed: errno as the failing call left it.
 std::string cannot_write(const std::string& path, int error) {
     return "cannot write " + path + (error ? std::string(": ") + std::strerror(error) : std::string());
 }
@@ -28,6 +26,8 @@ cairo_status_t write_to(void* closure, const unsigned char* data, unsigned int l
     return static_cast<ReplacingFile*>(closure)->write(data, length) ? CAIRO_STATUS_SUCCESS
                                                                           : CAIRO_STATUS_WRITE_ERROR;
 }
+
+namespace {
 
 enum class Vector { Pdf, Svg };
 

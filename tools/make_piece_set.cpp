@@ -36,7 +36,9 @@ constexpr int min_square = 16;
 // height, 620, would allow 62).
 constexpr int max_square = 60;
 
-// Highest quality: the hatching's one-pixel lines blur at less.
+// Highest quality, above the diagram files' render::jpeg_quality: the tiles
+// are encoded once more in every picture the editor saves, and the
+// hatching's one-pixel lines blur at less.
 constexpr int jpeg_quality = 10;
 
 [[noreturn]] void fail(const std::string& message) {
@@ -101,7 +103,7 @@ int main(int argc, char** argv) {
 
     // The fonts are checked before anything is written.
     std::string error;
-    std::unique_ptr<chess::render::Renderer> renderer = chess::render::Renderer::create(error);
+    const chess::render::Renderer* renderer = chess::render::process_renderer(error);
     if (!renderer) fail(error);
 
     std::error_code fs_error;

@@ -120,7 +120,7 @@ const std::vector<Pair>& pictures() {
         pictures_init();
         register_jpeg_decoder();
         std::string error;
-        auto renderer = chess::render::Renderer::create(error);
+        const chess::render::Renderer* renderer = chess::render::process_renderer(error);
         EXPECT_TRUE(renderer) << error;
         if (!renderer) return pairs;
         Position marks = read_fen("8/8/8/8/8/8/8/8 w - - 0 1").position;

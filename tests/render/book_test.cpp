@@ -122,15 +122,15 @@ TEST(BookDiagram, NumbersFlipsAndMarksFromTheData) {
     EXPECT_EQ(d.caption, "Mate in 2");
     EXPECT_EQ(d.options.number, "");
     EXPECT_FALSE(d.options.flipped);
-    ASSERT_EQ(d.options.highlights.size(), 2u);
-    EXPECT_EQ(d.options.highlights[0].square, square_of(3, 3));
-    EXPECT_EQ(d.options.highlights[0].colour, chess::render::MarkColour::Red);
-    EXPECT_EQ(d.options.highlights[1].colour, chess::render::MarkColour::Green);
-    ASSERT_EQ(d.options.arrows.size(), 2u);
-    EXPECT_EQ(d.options.arrows[0].from, square_of(0, 0));
-    EXPECT_EQ(d.options.arrows[0].to, square_of(0, 7));
-    EXPECT_EQ(d.options.arrows[0].colour, chess::render::MarkColour::Blue);
-    EXPECT_EQ(d.options.arrows[1].colour, chess::render::MarkColour::Yellow);
+    ASSERT_EQ(d.options.marks.squares.size(), 2u);
+    EXPECT_EQ(d.options.marks.squares[0].square, square_of(3, 3));
+    EXPECT_EQ(d.options.marks.squares[0].colour, MarkColour::Red);
+    EXPECT_EQ(d.options.marks.squares[1].colour, MarkColour::Green);
+    ASSERT_EQ(d.options.marks.arrows.size(), 2u);
+    EXPECT_EQ(d.options.marks.arrows[0].from, square_of(0, 0));
+    EXPECT_EQ(d.options.marks.arrows[0].to, square_of(0, 7));
+    EXPECT_EQ(d.options.marks.arrows[0].colour, MarkColour::Blue);
+    EXPECT_EQ(d.options.marks.arrows[1].colour, MarkColour::Yellow);
 
     style.numbers = style.coordinates = style.side_to_move = true;
     d = book_diagram(position_of(white_to_play), "", {}, 7, style);
@@ -213,7 +213,7 @@ TEST(BookRaster, PngPagesOneFileEach) {
     TempDir dir;
     BookSettings settings;
     settings.columns = settings.rows = 2;
-    settings.format = PageFormat::Png;
+    settings.format = Format::Png;
     settings.dpi = 72;
     BookWriter book(renderer(), settings, "", [&](int page) { return dir.file("p" + std::to_string(page) + ".png"); });
     std::string error;

@@ -227,8 +227,8 @@ TEST(Render, HatchingInWholePixels) {
 TEST(Render, VectorFilesHoldNoPictures) {
     TempDir dir;
     Diagram d = diagram_of("r1bqkb1r/pppp1ppp/2n2n2/4p2Q/2B1P3/8/PPPP1PPP/RNB1K1NR w KQkq - 4 4", "Мат в один ход");
-    d.options.highlights = {{parse_square("f7"), MarkColour::Green}, {parse_square("e5"), MarkColour::Blue}};
-    d.options.arrows = {{parse_square("h5"), parse_square("f7"), MarkColour::Red}};
+    d.options.marks.squares = {{parse_square("f7"), MarkColour::Green}, {parse_square("e5"), MarkColour::Blue}};
+    d.options.marks.arrows = {{parse_square("h5"), parse_square("f7"), MarkColour::Red}};
     std::string error;
     ASSERT_TRUE(write_pdf(renderer(), d, 18, dir.file("d.pdf"), error)) << error;
     ASSERT_TRUE(write_svg(renderer(), d, 18, dir.file("d.svg"), error)) << error;
@@ -365,7 +365,7 @@ TEST(Render, SideToMoveHighlightsAndArrows) {
 
     // Red: a heavy outline round an empty light square (a8), paper inside.
     Diagram h = diagram_of("8/8/8/8/8/8/8/8 w - - 0 1");
-    h.options.highlights = {{parse_square("a8"), MarkColour::Red}, {parse_square("c8"), MarkColour::Green},
+    h.options.marks.squares = {{parse_square("a8"), MarkColour::Red}, {parse_square("c8"), MarkColour::Green},
                             {parse_square("e8"), MarkColour::Blue}, {parse_square("g8"), MarkColour::Yellow}};
     GreyPicture marked = raster(h, 50);
     int x = layout.square_x(1), y = layout.square_y(1);
@@ -383,7 +383,7 @@ TEST(Render, SideToMoveHighlightsAndArrows) {
 
     // An arrow from a1 to h8 inks the squares between, and not elsewhere.
     Diagram a = diagram_of("8/8/8/8/8/8/8/8 w - - 0 1");
-    a.options.arrows = {{parse_square("a1"), parse_square("h8"), MarkColour::Red}};
+    a.options.marks.arrows = {{parse_square("a1"), parse_square("h8"), MarkColour::Red}};
     GreyPicture arrow = raster(a, 50), plain = raster(diagram_of("8/8/8/8/8/8/8/8 w - - 0 1"), 50);
     auto centre_ink = [&](const GreyPicture& p, int i, int j) {
         return inked(p, layout.square_x(i) + 23, layout.square_y(j) + 23, 4, 4);
@@ -451,14 +451,4 @@ TEST(Render, OddSizesDrawQuicklyOrNothing) {
     cairo_surface_destroy(surface);
     EXPECT_EQ(rasterise(renderer(), d, 1e5), nullptr);
     EXPECT_EQ(rasterise(renderer(), d, std::nan("")), nullptr);
-}
-
-TEST(Render, MarkColoursFromPgnLetters) {
-    MarkColour c;
-    EXPECT_TRUE(mark_colour_of('G', c));
-    EXPECT_EQ(c, MarkColour::Green);
-    EXPECT_TRUE(mark_colour_of('Y', c));
-    EXPECT_EQ(c, MarkColour::Yellow);
-    EXPECT_FALSE(mark_colour_of('r', c));
-    EXPECT_FALSE(mark_colour_of('X', c));
 }

@@ -5,16 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <memory>
 #include <string>
 
 #include "render/diagram.h"
 
 // Made once; a test fails at once when the fonts are missing.
 inline const chess::render::Renderer& renderer() {
-    static std::unique_ptr<chess::render::Renderer> made = [] {
+    static const chess::render::Renderer* made = [] {
         std::string error;
-        auto r = chess::render::Renderer::create(error);
+        const chess::render::Renderer* r = chess::render::process_renderer(error);
         EXPECT_TRUE(r) << error;
         return r;
     }();
