@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "core/text.h"
 #include "pictures/internal.h"
 
 // The drawing session: the current target, and the operations that keep its
@@ -62,17 +63,9 @@ Box normalised_box(int x, int y, int width, int height) {
     return box;
 }
 
-std::string valid_utf8(const std::string& text) {
-    std::string cut(text.c_str());
-    if (g_utf8_validate(cut.data(), static_cast<gssize>(cut.size()), nullptr)) return cut;
-    gchar* valid = g_utf8_make_valid(cut.data(), static_cast<gssize>(cut.size()));
-    std::string result(valid);
-    g_free(valid);
-    return result;
-}
-
 void layout_text_size(PangoLayout* layout, const std::string& text, int& width, int& height) {
-    std::string utf8 = valid_utf8(text);
+    // Pango takes no NUL inside a text, nor anything but UTF-8.
+    const std::string utf8 = chess::valid_utf8(text.c_str());
     // Setting the same text again would throw away the layout's shaping.
     const char* current_text = pango_layout_get_text(layout);
     if (!current_text || utf8 != current_text) pango_layout_set_text(layout, utf8.data(), static_cast<int>(utf8.size()));

@@ -43,8 +43,6 @@ struct Box {
 };
 Box normalised_box(int x, int y, int width, int height);
 
-// Text as Pango takes it: cut at a NUL byte, invalid UTF-8 replaced.
-std::string valid_utf8(const std::string& text);
 // Puts the text on the layout; its logical size in whole pixels (Pango
 // units / 1024, rounded toward zero).
 void layout_text_size(_PangoLayout* layout, const std::string& text, int& width, int& height);

@@ -15,6 +15,7 @@ struct _GtkPageSetup;
 struct _GtkPrintSettings;
 struct _GtkWidget;
 struct _GtkWindow;
+struct TextSettings;  // pictures/drawing.h
 
 // Posting, for the window and gadget handlers.
 struct QueuedEvent {
@@ -63,12 +64,11 @@ _GtkWidget* gadget_outer_widget(ObjectId id);
 
 void requesters_init();
 
-// Text on pictures as the screen draws it (the settings are the picture store's).
-struct TextSettings;
-// The default screen's resolution and font settings: the X resources of its
-// root window beneath what GTK puts on its widgets' contexts. False without a
-// screen.
-bool screen_text_settings(TextSettings& settings);
+// Text on pictures as the screen draws it (the settings are the picture
+// store's, pictures/drawing.h). The default screen's resolution and font
+// settings: the X resources of its root window beneath what GTK puts on its
+// widgets' contexts. False without a screen.
+bool screen_text_settings(::TextSettings& settings);
 
 // Printing: the job (print_job.cpp) owns the document; the printer target
 // draws on its open page, the preview shows its recorded pages.

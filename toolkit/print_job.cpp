@@ -21,9 +21,9 @@
 #include <memory>
 #include <vector>
 
+#include "core/text.h"
 #include "pictures/drawing.h"
 #include "pictures/files.h"
-#include "pictures/internal.h"
 #include "toolkit/internal.h"
 
 namespace {
@@ -392,7 +392,7 @@ int printing_begin(const std::string& job_name) {
     if (!state.ready) return 0;
     // Begun again, the document starts afresh.
     close_document();
-    std::string title = tk::valid_utf8(job_name);
+    std::string title = chess::valid_utf8(job_name.c_str());
     if (!state.preview) {
         GtkPrintJob* job = gtk_print_job_new(title.c_str(), state.printer, state.settings, state.page_setup);
         GError* error = nullptr;

@@ -10,6 +10,7 @@
 #include <climits>
 
 #include "pictures/drawing.h"
+#include "pictures/internal.h"
 #include "toolkit/internal.h"
 
 namespace {

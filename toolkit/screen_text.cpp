@@ -23,7 +23,7 @@ FontOptions session_options;
 
 namespace tk {
 
-bool screen_text_settings(TextSettings& settings) {
+bool screen_text_settings(::TextSettings& settings) {
     GdkScreen* screen = gdk_screen_get_default();
     if (!screen) return false;
     if (screen != root_options_screen || !root_options) {
