@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "core/text.h"
+
 namespace batch {
 
 const char* const program = "diagram_batch";
@@ -32,7 +34,14 @@ void usage(std::FILE* out) {
                  "                      PATH is a folder when it is one, ends in '/', or has no\n"
                  "                      extension .jpg, .jpeg, .png, .svg or .pdf (default: .)\n"
                  "  -f, --format=FORMAT jpeg, png, svg or pdf (default: the output file's\n"
-                 "                      extension; jpeg for a folder)\n"
+                 "                      extension; jpeg for a folder); or fen or epd: the\n"
+                 "                      positions read written out as a list, one a line, to\n"
+                 "                      the file PATH (- for standard output; positions.fen\n"
+                 "                      or positions.epd in a folder)\n"
+                 "      --caption=TEMPLATE  captions made from each game's tags and each EPD\n"
+                 "                      record's operands: '{White} \u2013 {Black}, {Site}\n"
+                 "                      {Date:year}'; {comment} is the usual caption; a field\n"
+                 "                      missing or '?' is left out with the text before it\n"
                  "  -p, --pieces=DIR    draw with the raster piece set in DIR (1.jpg to 32.jpg,\n"
                  "                      as the editor's DATA folder): the editor's own picture,\n"
                  "                      JPEG only\n"
@@ -96,6 +105,13 @@ std::optional<long> read_whole(const char* text) {
     return value;
 }
 
+std::optional<ListFormat> list_format_named(std::string_view name) {
+    const std::string word = chess::ascii_lower(name);
+    if (word == "fen") return ListFormat::Fen;
+    if (word == "epd") return ListFormat::Epd;
+    return std::nullopt;
+}
+
 }  // namespace
 
 [[noreturn]] void fail(const std::string& message) {
@@ -113,6 +129,7 @@ Options read_options(int argc, char** argv) {
         {"numbers", no_argument, nullptr, 'n'},      {"coordinates", no_argument, nullptr, 'C'},
         {"side-to-move", no_argument, nullptr, 'S'}, {"flip", optional_argument, nullptr, 'F'},
         {"solutions", no_argument, nullptr, 'K'},    {"pgn", no_argument, nullptr, 'G'},
+        {"caption", required_argument, nullptr, 'T'},
         {nullptr, 0, nullptr, 0},
     };
     Options options;
@@ -125,9 +142,18 @@ Options read_options(int argc, char** argv) {
                 options.output = optarg;
                 break;
             case 'f':
+                options.list_format = list_format_named(optarg);
                 options.format = format_named(optarg);
-                if (!options.format) bad_usage(std::string("unknown format '") + optarg + "' (jpeg, png, svg, pdf)");
+                if (!options.format && !options.list_format) {
+                    bad_usage(std::string("unknown format '") + optarg + "' (jpeg, png, svg, pdf, fen, epd)");
+                }
                 break;
+            case 'T': {
+                std::string error;
+                options.caption = chess::CaptionTemplate::parse(optarg, error);
+                if (!options.caption) bad_usage("caption template '" + std::string(optarg) + "': " + error);
+                break;
+            }
             case 'p':
                 if (*optarg == '\0') bad_usage("the piece set folder is empty");
                 options.draw.pieces = optarg;
@@ -204,6 +230,16 @@ Options read_options(int argc, char** argv) {
         }
     }
     for (int i = optind; i < argc; ++i) options.inputs.emplace_back(argv[i]);
+    // A list named for its format is written as one.
+    if (!options.format && !options.list_format) {
+        const std::string extension = chess::lower_extension(options.output);
+        if (!extension.empty()) options.list_format = list_format_named(std::string_view(extension).substr(1));
+    }
+    if (options.list_format && (options.run.columns > 0 || options.styled || options.run.solutions ||
+                                !options.draw.pieces.empty() || options.sized)) {
+        bad_usage("a position list (--format fen or epd) is text: --layout, --numbers, --coordinates, "
+                  "--side-to-move, --flip, --solutions, --pieces, --size and --dpi do not apply");
+    }
     if (options.inputs.empty()) bad_usage("no position list given (use - for standard input)");
     if (options.jobs == 0) {
         const long cores = sysconf(_SC_NPROCESSORS_ONLN);

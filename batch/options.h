@@ -8,6 +8,7 @@
 
 #include "batch/diagram_output.h"
 #include "batch/pages.h"
+#include "core/caption_template.h"
 
 namespace batch {
 
@@ -19,9 +20,15 @@ constexpr int exit_done = 0;
 constexpr int exit_partly = 1;
 constexpr int exit_nothing = 2;
 
+// Positions written out as a list rather than drawn.
+enum class ListFormat { Fen, Epd };
+
 struct Options {
     std::string output = ".";
     std::optional<Format> format;
+    std::optional<ListFormat> list_format;  // --format fen or epd
+    // --caption: captions made from tags and operands.
+    std::optional<chess::CaptionTemplate> caption;
     DrawSettings draw;
     int jobs = 0;
     bool sized = false;  // --size or --dpi given

@@ -7,9 +7,11 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "batch/position_output.h"
 #include "batch/workers.h"
 #include "input/diagram_items.h"
 #include "input/diagram_pictures.h"
@@ -77,24 +79,10 @@ private:
 // should hold one, so that one mended later keeps its name. `slots` counts
 // those places.
 std::vector<BookItem> read_items(const Options& options, std::size_t& slots, bool& rejected) {
-    namespace input = chess::input;
     std::vector<BookItem> items;
-    // A folder stands for the diagram pictures in it, by name.
-    std::vector<std::string> inputs;
-    for (const std::string& path : options.inputs) {
-        std::error_code ignored;
-        if (path == "-" || !std::filesystem::is_directory(path, ignored)) {
-            inputs.push_back(path);
-            continue;
-        }
-        std::string error;
-        if (!input::diagram_pictures_in(path, inputs, error)) {
-            std::fprintf(stderr, "%s: %s\n", program, error.c_str());
-            rejected = true;
-        }
-    }
-    input::ItemReader reader(
-        [&](const input::DiagramItem& read) {
+    slots = read_inputs(
+        options,
+        [&](const chess::input::DiagramItem& read) {
             BookItem item;
             item.position = read.position;
             item.caption = read.caption;
@@ -103,24 +91,7 @@ std::vector<BookItem> read_items(const Options& options, std::size_t& slots, boo
             item.place = read.number;
             items.push_back(std::move(item));
         },
-        [&](const input::ReadProblem& problem) {
-            // A bad line, game or picture names its input and place; an
-            // input that cannot be read is the program's complaint.
-            if (problem.number > 0) {
-                std::fprintf(stderr, "%s\n", problem.message.c_str());
-            } else {
-                std::fprintf(stderr, "%s: %s\n", program, problem.message.c_str());
-            }
-            rejected = true;
-        });
-    for (const std::string& path : inputs) {
-        // Standard input is a list, or PGN when asked; a file is what its
-        // name and first bytes say.
-        input::Kind kind = path == "-" ? input::Kind::List : input::kind_of(path);
-        if (options.pgn && kind != input::Kind::Picture) kind = input::Kind::Pgn;
-        reader.read(path, kind);
-    }
-    slots = reader.count();
+        rejected);
     // The number each diagram prints: its place among those drawn.
     for (std::size_t k = 0; k < items.size(); ++k) items[k].number = static_cast<int>(k + 1);
     return items;
@@ -242,7 +213,46 @@ int write_diagrams(const Options& options, const Plan& plan, const DrawSettings&
 
 }  // namespace
 
+std::size_t read_inputs(const Options& options, const std::function<void(const chess::input::DiagramItem&)>& take,
+                        bool& rejected) {
+    namespace input = chess::input;
+    // A folder stands for the diagram pictures in it, by name.
+    std::vector<std::string> inputs;
+    for (const std::string& path : options.inputs) {
+        std::error_code ignored;
+        if (path == "-" || !std::filesystem::is_directory(path, ignored)) {
+            inputs.push_back(path);
+            continue;
+        }
+        std::string error;
+        if (!input::diagram_pictures_in(path, inputs, error)) {
+            std::fprintf(stderr, "%s: %s\n", program, error.c_str());
+            rejected = true;
+        }
+    }
+    input::ItemReader reader(take, [&](const input::ReadProblem& problem) {
+        // A bad line, game or picture names its input and place; an input
+        // that cannot be read is the program's complaint.
+        if (problem.number > 0) {
+            std::fprintf(stderr, "%s\n", problem.message.c_str());
+        } else {
+            std::fprintf(stderr, "%s: %s\n", program, problem.message.c_str());
+        }
+        rejected = true;
+    });
+    if (options.caption) reader.set_caption_template(*options.caption);
+    for (const std::string& path : inputs) {
+        // Standard input is a list, or PGN when asked; a file is what its
+        // name and first bytes say.
+        input::Kind kind = path == "-" ? input::Kind::List : input::kind_of(path);
+        if (options.pgn && kind != input::Kind::Picture) kind = input::Kind::Pgn;
+        reader.read(path, kind);
+    }
+    return reader.count();
+}
+
 int run(const Options& options) {
+    if (options.list_format) return write_position_list(options);
     std::size_t slots = 0;
     bool rejected = false;
     const std::vector<BookItem> items = read_items(options, slots, rejected);

@@ -1,5 +1,7 @@
 #include "core/epd.h"
 
+#include <charconv>
+
 #include "core/fen.h"
 
 namespace chess {
@@ -144,6 +146,17 @@ EpdResult read_epd(std::string_view text) {
         }
         result.operations.push_back(std::move(op));
     }
+    // The counters FEN keeps in its last two fields, as EPD writes them.
+    auto counter = [&](std::string_view opcode, int& into, int lowest) {
+        const EpdOperation* op = result.find(opcode);
+        if (!op || op->operands.size() != 1) return;
+        const std::string& text = op->operands[0];
+        int value = 0;
+        auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (error == std::errc() && end == text.data() + text.size() && value >= lowest) into = value;
+    };
+    counter("hmvc", result.position.halfmove_clock, 0);
+    counter("fmvn", result.position.fullmove_number, 1);
     result.ok = true;
     return result;
 }
@@ -154,6 +167,9 @@ std::string write_epd(const Position& position, const std::vector<EpdOperation>&
     std::size_t cut = 0;
     for (int fields = 0; fields < 4 && cut != std::string::npos; ++fields) cut = fen.find(' ', cut + 1);
     std::string out = fen.substr(0, cut);
+    // The counters, where they say more than a fresh position's.
+    if (position.halfmove_clock != 0) out += " hmvc " + std::to_string(position.halfmove_clock) + ";";
+    if (position.fullmove_number != 1) out += " fmvn " + std::to_string(position.fullmove_number) + ";";
     for (const EpdOperation& op : operations) {
         out += ' ';
         out += op.opcode;

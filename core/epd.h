@@ -43,7 +43,9 @@ struct EpdResult {
 // '"' or '\' in it). The last operation may lack its ';'.
 EpdResult read_epd(std::string_view text);
 
-// One record: the position's first four FEN fields, then each operation as
+// One record: the position's first four FEN fields, its counters as hmvc
+// and fmvn where they are not 0 and 1 (which read_epd takes back into the
+// position), then each operation as
 // opcode and operands, quoted where an operand is not one plain word
 // (blanks, ';', quotes and backslashes inside are kept, escaped), each ended
 // by ';'. read_epd gives back what was written. Line breaks in an operand

@@ -29,6 +29,30 @@ bool looks_like_pgn(std::istream& in) {
     return false;
 }
 
+// What a caption template's field names in a game: "comment" its opening
+// comment, any other name its tag.
+std::optional<std::string> game_field(const PgnGame& game, std::string_view name) {
+    if (name == "comment") return game.caption;
+    for (const PgnTag& tag : game.tags) {
+        if (tag.name == name) return tag.value;
+    }
+    return std::nullopt;
+}
+
+// ... in a list line or a picture: "comment" its caption (the text after a
+// FEN, an EPD's c0 else id, a picture's task), any other name an EPD
+// operation's operands.
+std::optional<std::string> record_field(const ListEntry& entry, std::string_view name) {
+    if (name == "comment") return entry.caption;
+    for (const EpdOperation& op : entry.operations) {
+        if (op.opcode != name) continue;
+        std::string text;
+        for (const std::string& operand : op.operands) text += (text.empty() ? "" : " ") + operand;
+        return text;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 Kind kind_of(const std::string& path) {
@@ -78,6 +102,7 @@ void ItemReader::read_picture(const std::string& path) {
     item.number = count_;
     item.position = entry.position;
     item.caption = entry.caption;
+    if (caption_) item.caption = caption_->expand([&](std::string_view name) { return record_field(entry, name); });
     item.source = path;
     on_item_(item);
 }
@@ -107,7 +132,9 @@ void ItemReader::read_pgn(const std::string& path) {
         }
         item.number = count_;
         item.position = game.position;
-        item.caption = valid_utf8(pgn_caption(game), Controls::Blank);
+        const std::string caption =
+            caption_ ? caption_->expand([&](std::string_view name) { return game_field(game, name); }) : pgn_caption(game);
+        item.caption = valid_utf8(caption, Controls::Blank);
         item.marks = game.annotations;
         item.solution = game.solution;
         item.line = game.line;
@@ -133,7 +160,12 @@ void ItemReader::read_list(const std::string& path) {
         }
         item.number = count_;
         item.position = entry.position;
-        item.caption = std::move(entry.caption);
+        if (caption_) {
+            const std::string caption = caption_->expand([&](std::string_view name) { return record_field(entry, name); });
+            item.caption = valid_utf8(caption, Controls::Blank);
+        } else {
+            item.caption = std::move(entry.caption);
+        }
         item.marks = marks_of_comment(entry.comment);
         item.solution = epd_solution(entry.best_moves, entry.variation);
         item.line = entry.line;

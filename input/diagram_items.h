@@ -6,11 +6,13 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/annotations.h"
+#include "core/caption_template.h"
 #include "core/pgn.h"
 #include "core/position.h"
 
@@ -62,6 +64,11 @@ public:
     ItemReader(std::function<void(const DiagramItem& item)> on_item,
                std::function<void(const ReadProblem& problem)> on_problem);
 
+    // Captions made by a template from each game's tags, each EPD record's
+    // operands, and "comment" (a game's opening comment, the text after a
+    // FEN, an EPD's c0 or a picture's caption), instead of the default.
+    void set_caption_template(CaptionTemplate caption) { caption_ = std::move(caption); }
+
     // Reads one input as the kind given ("-": standard input, as a list or
     // PGN), handing on every item and every problem in the input's order.
     void read(const std::string& path, Kind kind);
@@ -77,6 +84,7 @@ private:
     std::function<void(const DiagramItem&)> on_item_;
     std::function<void(const ReadProblem&)> on_problem_;
     std::size_t count_ = 0;
+    std::optional<CaptionTemplate> caption_;
 };
 
 // The marks an EPD record's c1 gives: [%csl]/[%cal] commands, or the bare

@@ -112,6 +112,7 @@ bool read_list_line(std::string_view text, ListEntry& entry) {
         entry.best_moves = epd.best_moves();
         entry.variation = epd.predicted_variation();
         entry.comment = epd.text_of("c1");
+        entry.operations = epd.operations;
         return true;
     }
     const FenResult fen = read_fen(line);

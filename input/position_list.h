@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/epd.h"
 #include "core/position.h"
 
 namespace chess::input {
@@ -32,6 +33,8 @@ struct ListEntry {
     std::vector<std::string> best_moves;
     std::vector<std::string> variation;
     std::string comment;
+    // Every operation of an EPD record, for captions made from them.
+    std::vector<EpdOperation> operations;
 };
 
 // "FILE:LINE:COL: what is wrong" (without the column when there is none).

@@ -81,15 +81,16 @@ TEST(Epd, WrittenRecordsReadBack) {
     };
     const std::string line = write_epd(fen.position, ops);
     EXPECT_EQ(line,
-              "r3k2r/8/8/3pP3/8/8/8/R3K2R w Kq d6 id WAC.001; c0 \"Müller – \\\"Jo\\\"; 1-0 \\\\ x\"; "
+              "r3k2r/8/8/3pP3/8/8/8/R3K2R w Kq d6 fmvn 23; id WAC.001; c0 \"Müller – \\\"Jo\\\"; 1-0 \\\\ x\"; "
               "c1 \"[%csl Ra1,Gd5][%cal Re2e4]\"; bm Qd1+ exd6; c2 \"\";");
     EpdResult back = read_epd(line);
     ASSERT_TRUE(back.ok) << back.error;
-    EXPECT_EQ(write_fen(back.position), "r3k2r/8/8/3pP3/8/8/8/R3K2R w Kq d6 0 1");
-    ASSERT_EQ(back.operations.size(), ops.size());
+    // The counters come back through hmvc and fmvn.
+    EXPECT_EQ(write_fen(back.position), "r3k2r/8/8/3pP3/8/8/8/R3K2R w Kq d6 0 23");
+    ASSERT_EQ(back.operations.size(), ops.size() + 1);
     for (std::size_t i = 0; i < ops.size(); ++i) {
-        EXPECT_EQ(back.operations[i].opcode, ops[i].opcode);
-        EXPECT_EQ(back.operations[i].operands, ops[i].operands) << ops[i].opcode;
+        EXPECT_EQ(back.operations[i + 1].opcode, ops[i].opcode);
+        EXPECT_EQ(back.operations[i + 1].operands, ops[i].operands) << ops[i].opcode;
     }
     // A line break in a caption cannot split the record.
     EXPECT_EQ(read_epd(write_epd(fen.position, {{"c0", {"two\nlines"}}})).caption(), "two lines");
