@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <memory>
 #include <vector>
 
 #include "composer/composer.h"
@@ -49,20 +48,6 @@ void list_message(const std::string& text, const std::string& detail) {
     message_requester("", text, detail, composer_window);
 }
 
-const chess::render::Renderer* renderer(std::string& error) {
-    // Made once: it checks the fonts and takes the glyph outlines.
-    static std::unique_ptr<chess::render::Renderer> made;
-    if (!made) made = chess::render::Renderer::create(error);
-    return made.get();
-}
-
-// The one place core's marks become the renderer's.
-chess::render::DiagramOptions options_of(const chess::Annotations& annotations) {
-    chess::render::DiagramOptions options;
-    options.marks = annotations;
-    return options;
-}
-
 // Copies the surface's pixels into the sheet at (x, y), at most width x
 // height of them, clipped to the sheet.
 void copy_to_sheet(cairo_surface_t* surface, int x, int y, int width, int height) {
@@ -91,7 +76,8 @@ void copy_to_sheet(cairo_surface_t* surface, int x, int y, int width, int height
 bool place_position(const chess::render::Renderer& drawer, const chess::input::DiagramItem& item) {
     if (diagram_count >= capacity) return false;
     const DiagramPlace place = diagram_place(diagram_count + 1);
-    chess::render::Diagram diagram{item.position, item.caption, options_of(item.marks)};
+    chess::render::Diagram diagram{item.position, item.caption, {}};
+    diagram.options.marks = item.marks;
     cairo_surface_t* surface = chess::render::rasterise(drawer, diagram, place.square);
     if (!surface) return false;
     ++diagram_count;
@@ -128,7 +114,7 @@ bool is_position_list(const std::string& path) {
 
 void add_position_list(const std::string& path) {
     std::string error;
-    const chess::render::Renderer* drawer = renderer(error);
+    const chess::render::Renderer* drawer = chess::render::process_renderer(error);
     if (!drawer) {
         list_message("Не удалось нарисовать позиции из файла " + path, error);
         return;

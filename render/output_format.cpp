@@ -1,20 +1,8 @@
 #include "render/output_format.h"
 
+#include "core/text.h"
+
 namespace chess::render {
-
-namespace {
-
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool same_word(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
-
-}  // namespace
 
 const char* extension_of(Format format) {
     switch (format) {
@@ -27,10 +15,11 @@ const char* extension_of(Format format) {
 }
 
 std::optional<Format> format_named(std::string_view name) {
-    if (same_word(name, "jpeg") || same_word(name, "jpg")) return Format::Jpeg;
-    if (same_word(name, "png")) return Format::Png;
-    if (same_word(name, "svg")) return Format::Svg;
-    if (same_word(name, "pdf")) return Format::Pdf;
+    const std::string word = ascii_lower(name);
+    if (word == "jpeg" || word == "jpg") return Format::Jpeg;
+    if (word == "png") return Format::Png;
+    if (word == "svg") return Format::Svg;
+    if (word == "pdf") return Format::Pdf;
     return std::nullopt;
 }
 
