@@ -58,6 +58,12 @@ bool prepare_pieces(const std::string& pieces, std::string& error) {
         error = "piece set " + folder + ": " + picture + ": " + failure_cause(picture, errno);
         return false;
     }
+    // A picture of another size would be drawn over the frame or the caption.
+    std::string why;
+    if (!chess::raster::piece_set_check(failed, why)) {
+        error = "piece set " + folder + ": " + folder + std::to_string(failed) + ".jpg: " + why;
+        return false;
+    }
     if (!font_load(caption_font, chess::raster::caption_font_family, chess::raster::caption_font_size)) {
         error = "no font for the caption";
         return false;

@@ -100,6 +100,13 @@ run pieces-missing 2 --pieces "$T/no-such-set" -o pieces-missing list.txt
 grep -qi "^diagram_batch: piece set $T/no-such-set/: $T/no-such-set/1.jpg: no such file" pieces-missing.err ||
     fail "no message for a missing piece set"
 [ ! -e pieces-missing ] || fail "a missing piece set left an output folder"
+# A set with one picture of another size would draw over the frame.
+cp -r "$pieces" odd-set
+cp odd-set/1.jpg odd-set/28.jpg
+run pieces-odd 2 --pieces odd-set -o pieces-odd list.txt
+grep -q "^diagram_batch: piece set odd-set/: odd-set/28.jpg: 50 x 50 pixels, not 25 x 400 " pieces-odd.err ||
+    fail "no message for a mis-sized picture: $(cat pieces-odd.err)"
+[ ! -e pieces-odd ] || fail "a mis-sized piece set left an output folder"
 
 # On a terminal: a progress line for runs longer than about a second, ended
 # by a summary. (Off a terminal nothing, as checked above.)
