@@ -2,12 +2,17 @@
 
 #include <cairo.h>
 
+#include <gdk-pixbuf/gdk-pixbuf.h>
+
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 #include "batch/vector_pieces.h"
+#include "core/diagram_layout.h"
 #include "core/text.h"
 #include "raster/piece_set_diagram.h"
+#include "render/diagram.h"
 #include "pictures/pictures.h"
 
 namespace batch {
@@ -71,9 +76,62 @@ bool prepare_pieces(const std::string& pieces, std::string& error) {
     return true;
 }
 
-bool write_pieces(const chess::Position& position, const std::string& caption, const std::string& path,
-                  std::string& error) {
-    if (!chess::raster::piece_set_diagram(diagram_image, position, caption, font_handle(caption_font))) {
+// Marks on the editor's picture in the vector renderer's styles, at the
+// picture's scale: each marked square painted anew as the renderer paints
+// it marked (for the suite's own set the same tile, now marked), then the
+// arrows over the board.
+bool mark_picture(ObjectId image, const chess::Position& position, const chess::Annotations& marks) {
+    std::string error;
+    const chess::render::Renderer* renderer = chess::render::process_renderer(error);
+    GdkPixbuf* picture = image_handle(image);
+    if (!renderer || !picture) return false;
+    const int width = gdk_pixbuf_get_width(picture), height = gdk_pixbuf_get_height(picture);
+    const int channels = gdk_pixbuf_get_n_channels(picture), stride = gdk_pixbuf_get_rowstride(picture);
+    guchar* pixels = gdk_pixbuf_get_pixels(picture);
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(surface);
+        return false;
+    }
+    auto* data = cairo_image_surface_get_data(surface);
+    const int surface_stride = cairo_image_surface_get_stride(surface);
+    auto for_each_pixel = [&](auto f) {
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                f(pixels + y * stride + x * channels, reinterpret_cast<std::uint32_t*>(data + y * surface_stride) + x);
+            }
+        }
+    };
+    cairo_surface_flush(surface);
+    for_each_pixel([](guchar* p, std::uint32_t* q) { *q = (p[0] << 16) | (p[1] << 8) | p[2]; });
+    cairo_surface_mark_dirty(surface);
+
+    cairo_t* cr = cairo_create(surface);
+    const chess::DiagramLayout layout{chess::raster::piece_set_square_size()};
+    for (const chess::SquareHighlight& h : marks.squares) {
+        if (h.square < 0 || h.square > 63) continue;
+        cairo_save(cr);
+        cairo_translate(cr, layout.square_x(chess::file_of(h.square) + 1), layout.square_y(8 - chess::rank_of(h.square)));
+        renderer->draw_square(cr, position[h.square], chess::is_dark_square(h.square), layout.s, &h);
+        cairo_restore(cr);
+    }
+    renderer->draw_arrows(cr, marks.arrows, layout.s, layout.board_x(), layout.board_y());
+    cairo_destroy(cr);
+
+    cairo_surface_flush(surface);
+    for_each_pixel([](guchar* p, const std::uint32_t* q) {
+        p[0] = static_cast<guchar>(*q >> 16);
+        p[1] = static_cast<guchar>(*q >> 8);
+        p[2] = static_cast<guchar>(*q);
+    });
+    cairo_surface_destroy(surface);
+    return true;
+}
+
+bool write_pieces(const chess::Position& position, const std::string& caption, const chess::Annotations& marks,
+                  const std::string& path, std::string& error) {
+    if (!chess::raster::piece_set_diagram(diagram_image, position, caption, font_handle(caption_font)) ||
+        (!marks.empty() && !mark_picture(diagram_image, position, marks))) {
         error = "cannot draw " + path;
         return false;
     }
@@ -93,10 +151,12 @@ bool prepare_drawing(const DrawSettings& settings, std::string& error) {
     return prepare_vector(error);
 }
 
-bool write_diagram(const chess::Position& position, const std::string& caption, const DrawSettings& settings,
-                   const std::string& path, std::string& error) {
-    if (!settings.pieces.empty()) return write_pieces(position, caption, path, error);
-    return write_vector(position, caption, settings.format, settings.size_cm, settings.dpi, path, error);
+bool write_diagram(const chess::Position& position, const std::string& caption, const chess::Annotations& marks,
+                   const DrawSettings& settings, const std::string& path, std::string& error) {
+    if (!settings.pieces.empty()) return write_pieces(position, caption, marks, path, error);
+    chess::render::Diagram diagram{position, caption, {}};
+    diagram.options.marks = marks;
+    return write_vector_diagram(diagram, settings.format, settings.size_cm, settings.dpi, path, error);
 }
 
 }  // namespace batch

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "core/annotations.h"
 #include "core/position.h"
 #include "render/output_format.h"
 
@@ -28,9 +29,9 @@ struct DrawSettings {
 // start (they inherit it). False, with a message, when it cannot be.
 bool prepare_drawing(const DrawSettings& settings, std::string& error);
 
-// Draws and writes one diagram. False, with a message naming the path and
-// the cause, when nothing was written; a file already there is then as it was.
-bool write_diagram(const chess::Position& position, const std::string& caption, const DrawSettings& settings,
-                   const std::string& path, std::string& error);
+// Draws and writes one diagram with its marks. False, with a message naming the path and the cause, when
+// nothing was written; a file already there is then as it was.
+bool write_diagram(const chess::Position& position, const std::string& caption, const chess::Annotations& marks,
+                   const DrawSettings& settings, const std::string& path, std::string& error);
 
 }  // namespace batch

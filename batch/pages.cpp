@@ -42,7 +42,7 @@ private:
     std::string path_;
 };
 
-bool write_sheets(const std::vector<BookItem>& items, const PageRun& run,
+bool write_sheets(const std::vector<BookItem>& items, const PageRun& run, const DrawSettings& draw,
                   const std::function<std::string(int)>& page_path, const std::function<bool()>& step, int& pages,
                   std::string& error) {
     chess::SheetLayout layout;
@@ -71,7 +71,14 @@ bool write_sheets(const std::vector<BookItem>& items, const PageRun& run,
             error = "cannot make a sheet picture";
             return false;
         }
-        if (!sheet.place(++placed, item.position, item.caption, font_handle(caption_font))) {
+        // A marked diagram goes through its own file, marks drawn on it.
+        const std::string marked = scratch.path() + "marked.jpg";
+        std::string cause;
+        const bool ok = item.marks.empty()
+                            ? sheet.place(++placed, item.position, item.caption, font_handle(caption_font))
+                            : write_diagram(item.position, item.caption, item.marks, draw, marked, cause) &&
+                                  sheet.place_file(++placed, marked);
+        if (!ok) {
             error = "cannot draw diagram " + std::to_string(item.number) + ": " + last_failure().text;
             return false;
         }
@@ -111,7 +118,7 @@ bool write_pages(const std::vector<BookItem>& items, const PageRun& run, const D
                  const std::string& path, const std::function<std::string(int page)>& page_path,
                  const std::function<bool()>& step, int& pages, std::string& error) {
     pages = 0;
-    if (!draw.pieces.empty()) return write_sheets(items, run, page_path, step, pages, error);
+    if (!draw.pieces.empty()) return write_sheets(items, run, draw, page_path, step, pages, error);
     const render::Renderer* renderer = render::process_renderer(error);
     if (!renderer) return false;
     render::BookSettings settings;

@@ -180,8 +180,7 @@ int write_diagrams(const Options& options, const Plan& plan, const DrawSettings&
         jobs.size(), options.jobs,
         [&](std::size_t i, std::string& cause) {
             const BookItem& item = *jobs[i].item;
-            const bool plain = !options.styled && item.marks.empty();
-            if (plain) return write_diagram(item.position, item.caption, draw, jobs[i].path, cause);
+            if (!options.styled) return write_diagram(item.position, item.caption, item.marks, draw, jobs[i].path, cause);
             return write_styled_diagram(item, options.run, draw, jobs[i].path, cause);
         },
         [&](std::size_t i, Outcome outcome, const std::string& message) {

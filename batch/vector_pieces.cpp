@@ -22,14 +22,6 @@ bool prepare_vector(std::string& error) {
     return renderer != nullptr;
 }
 
-bool write_vector(const chess::Position& position, const std::string& caption, Format format, double size_cm, int dpi,
-                  const std::string& path, std::string& error) {
-    chess::render::Diagram diagram;
-    diagram.position = position;
-    diagram.caption = caption;
-    return write_vector_diagram(diagram, format, size_cm, dpi, path, error);
-}
-
 bool write_vector_diagram(const chess::render::Diagram& drawn, Format format, double size_cm, int dpi,
                           const std::string& path, std::string& error) {
     namespace render = chess::render;

@@ -14,11 +14,9 @@ namespace batch {
 // workers start. False, with a message, when it cannot be made.
 bool prepare_vector(std::string& error);
 
-// size_cm is the width on paper; dpi the resolution of PNG and JPEG. False,
-// with a message naming the path and the cause, when nothing was written.
-bool write_vector(const chess::Position& position, const std::string& caption, Format format, double size_cm, int dpi,
-                  const std::string& path, std::string& error);
-// The same for a diagram with its options (number, flip, marks, ...).
+// A diagram with its options (number, flip, marks, ...); size_cm is the
+// width on paper, dpi the resolution of PNG and JPEG. False, with a message
+// naming the path and the cause, when nothing was written.
 bool write_vector_diagram(const chess::render::Diagram& diagram, Format format, double size_cm, int dpi,
                           const std::string& path, std::string& error);
 

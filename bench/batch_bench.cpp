@@ -96,7 +96,7 @@ void BM_BatchPiecesDiagram_vs_BareEncode(benchmark::State& state) {
     const std::string text = caption(7);
     const std::string ours_path = scratch().path("ours.jpg"), bare_path = scratch().path("bare.jpg");
     // The baseline encodes the same picture: the diagram as drawn.
-    if (!batch::write_diagram(position, text, settings, ours_path, error)) return state.SkipWithError(error.c_str());
+    if (!batch::write_diagram(position, text, {}, settings, ours_path, error)) return state.SkipWithError(error.c_str());
     GdkPixbuf* drawn = gdk_pixbuf_copy(image_handle(100));
     if (!drawn) return state.SkipWithError("no diagram picture");
 
@@ -104,7 +104,7 @@ void BM_BatchPiecesDiagram_vs_BareEncode(benchmark::State& state) {
     for (auto _ : state) {
         pair.run(
             [&] {
-                if (!batch::write_diagram(position, text, settings, ours_path, error)) std::abort();
+                if (!batch::write_diagram(position, text, {}, settings, ours_path, error)) std::abort();
             },
             [&] {
                 bare::encode(bare_path, gdk_pixbuf_get_pixels(drawn), gdk_pixbuf_get_width(drawn),
@@ -142,7 +142,7 @@ void BM_Batch1000_TwoWorkers_vs_BareEncodes(benchmark::State& state) {
     if (!batch::prepare_drawing(settings, error)) return state.SkipWithError(error.c_str());
     std::vector<GdkPixbuf*> pictures;
     for (int n = 1; n <= list_positions; ++n) {
-        if (!batch::write_diagram(scattered(n), caption(n), settings, scratch().path("x.jpg"), error)) std::abort();
+        if (!batch::write_diagram(scattered(n), caption(n), {}, settings, scratch().path("x.jpg"), error)) std::abort();
         pictures.push_back(gdk_pixbuf_copy(image_handle(100)));
     }
     pictures_shutdown();

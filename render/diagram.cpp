@@ -191,12 +191,35 @@ std::unique_ptr<Renderer> Renderer::create(std::string& error) {
 Renderer::Renderer(std::unique_ptr<Fonts> fonts) : fonts_(std::move(fonts)) {}
 Renderer::~Renderer() = default;
 
-void Renderer::draw_square(cairo_t* cr, Piece p, bool dark, double s) const {
+void Renderer::draw_square(cairo_t* cr, Piece p, bool dark, double s, const SquareHighlight* highlight) const {
     if (!(s > 0) || !std::isfinite(s)) return;
     cairo_save(cr);
     Space space = enter_space(cr, s, DiagramOptions{}.raster_dpi);
-    std::vector<Cell> cells = {{space.x(0), space.y(0), space.x(space.s), space.y(space.s), p, dark, -1}};
-    paint_cells(cr, *fonts_, cells, space, {});
+    const int square = highlight ? highlight->square : -1;
+    std::vector<Cell> cells = {{space.x(0), space.y(0), space.x(space.s), space.y(space.s), p, dark, square}};
+    paint_cells(cr, *fonts_, cells, space, highlight ? std::vector<SquareHighlight>{*highlight} : std::vector<SquareHighlight>{});
+    cairo_restore(cr);
+}
+
+void Renderer::draw_arrows(cairo_t* cr, const std::vector<Arrow>& arrows, double s, double board_x,
+                           double board_y) const {
+    if (!(s > 0) || !std::isfinite(s)) return;
+    cairo_save(cr);
+    Space space = enter_space(cr, s, DiagramOptions{}.raster_dpi);
+    space.ox += board_x * (space.snap ? space.s / s : 1);
+    space.oy += board_y * (space.snap ? space.s / s : 1);
+    const double side = space.s;
+    auto centre = [&](int square, double& x, double& y) {
+        x = space.ox + file_of(square) * side + side / 2;
+        y = space.oy + (7 - rank_of(square)) * side + side / 2;
+    };
+    for (const Arrow& arrow : arrows) {
+        if (arrow.from < 0 || arrow.from > 63 || arrow.to < 0 || arrow.to > 63) continue;
+        double fx, fy, tx, ty;
+        centre(arrow.from, fx, fy);
+        centre(arrow.to, tx, ty);
+        paint_arrow(cr, arrow, fx, fy, tx, ty, side, space.device_scale);
+    }
     cairo_restore(cr);
 }
 

@@ -95,7 +95,12 @@ public:
     // The parts the piece set is made of, at the user-space origin. One
     // square (an s x s tile) with piece p (Empty, a man or a mark) on a light
     // or dark square, exactly as draw() paints that square.
-    void draw_square(cairo_t* cr, Piece p, bool dark, double s) const;
+    // With a highlight, the square as draw() paints that square so marked
+    // (the highlight's square is taken as this one).
+    void draw_square(cairo_t* cr, Piece p, bool dark, double s, const SquareHighlight* highlight = nullptr) const;
+    // The arrows over a board seen from White, its top-left corner at
+    // (board_x, board_y), as draw() paints them.
+    void draw_arrows(cairo_t* cr, const std::vector<Arrow>& arrows, double s, double board_x, double board_y) const;
     // The double frame round a board whose top-left corner is at
     // (board_x, board_y), in a picture of width x height: an outer line
     // along the picture's edges, an inner one along the board's, both

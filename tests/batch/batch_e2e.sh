@@ -107,6 +107,19 @@ run pieces-odd 2 --pieces odd-set -o pieces-odd list.txt
 grep -q "^diagram_batch: piece set odd-set/: odd-set/28.jpg: 50 x 50 pixels, not 25 x 400 " pieces-odd.err ||
     fail "no message for a mis-sized picture: $(cat pieces-odd.err)"
 [ ! -e pieces-odd ] || fail "a mis-sized piece set left an output folder"
+# Marks on the editor's picture: the marked square and the arrow's file
+# change, the rest of the board is the editor's picture as it was.
+printf '%s\n' '4k3/8/8/8/8/8/8/4K2R w K - c0 "M"; c1 "[%csl Rd5][%cal Rh1h8]";' '4k3/8/8/8/8/8/8/4K2R w K - c0 "M";' >marked.epd
+run pieces-marks 0 --pieces "$pieces" -o pieces-marks marked.epd
+same_region() {  # WxH+X+Y: the two pictures alike there
+    [ "$(compare -metric AE -fuzz 3% -extract "$1" pieces-marks/1.jpg pieces-marks/2.jpg null: 2>&1)" = 0 ]
+}
+same_region 150x150+25+275 || fail "--pieces marks changed the squares a1 to c3"
+same_region 425x25+0+450 || fail "--pieces marks changed the caption"
+! same_region 50x50+175+175 || fail "--pieces drew no mark on d5"
+! same_region 50x350+375+50 || fail "--pieces drew no arrow up the h-file"
+run pieces-marks-sheet 0 --pieces "$pieces" --layout 2x2 -o pieces-marks-sheet marked.epd
+[ "$(identify -format '%w %h' pieces-marks-sheet/001.jpg)" = "1180 1628" ] || fail "no sheet with a marked diagram"
 
 # On a terminal: a progress line for runs longer than about a second, ended
 # by a summary. (Off a terminal nothing, as checked above.)
