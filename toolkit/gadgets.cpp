@@ -1,3 +1,7 @@
+// Gadgets: buttons, image gadgets, text fields and scroll areas over GTK.
+// One file, past 600 lines: every kind shares the numbered record table,
+// the event posting of its signal handlers and the generic operations that
+// dispatch on the kind.
 #include "toolkit/gadgets.h"
 
 #include <gtk/gtk.h>
