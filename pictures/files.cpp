@@ -147,7 +147,21 @@ constexpr int max_link_depth = 40;
 // relative to the folder it lies in. exists tells whether that file is
 // there (info then describes it); a missing one is created, as open would.
 // False with errno set when the path cannot be followed.
-bool follow_links(std::string& path, struct stat& info, bool& exists) {
+// Whether the kernel would follow the link for this user: in a sticky
+// folder that everyone may write (/tmp), only a link of the user's own or
+// of the folder's owner, so that a link planted there by another user
+// cannot send a write elsewhere (what fs.protected_symlinks guards).
+bool followed_by_kernel(const std::string& path, const struct stat& link) {
+    const std::string::size_type slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    struct stat shared {};
+    if (stat(folder.c_str(), &shared) != 0) return true;
+    const bool sticky_and_open = (shared.st_mode & S_ISVTX) && (shared.st_mode & S_IWOTH);
+    return !sticky_and_open || link.st_uid == geteuid() || link.st_uid == shared.st_uid;
+}
+
+bool follow_links(std::string& path, struct stat& info, bool& exists, bool& refused) {
+    refused = false;
     for (int depth = 0;; ++depth) {
         if (lstat(path.c_str(), &info) != 0) {
             exists = false;
@@ -156,6 +170,11 @@ bool follow_links(std::string& path, struct stat& info, bool& exists) {
         if (!S_ISLNK(info.st_mode)) {
             exists = true;
             return true;
+        }
+        if (!followed_by_kernel(path, info)) {
+            refused = true;
+            errno = EACCES;
+            return false;
         }
         if (depth == max_link_depth) {
             errno = ELOOP;
@@ -188,8 +207,14 @@ ReplacingFile::ReplacingFile(const std::string& path) : path_(path), target_(pat
         return;
     }
     struct stat existing {};
-    bool exists = false;
-    if (!follow_links(target_, existing, exists)) {
+    bool exists = false, refused = false;
+    if (!follow_links(target_, existing, exists, refused)) {
+        if (refused) {
+            failed_ = true;
+            tk::set_failure(FailureKind::NoPermission,
+                            path_ + ": a link in a shared sticky folder, owned by another user, is not followed");
+            return;
+        }
         fail(errno);
         return;
     }

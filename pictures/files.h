@@ -27,7 +27,9 @@ std::string number_text(std::int64_t value);
 // Replacing behaves as writing into the target would: a target the user may
 // not write is refused, and one that is no plain file (a folder, a device, a
 // pipe) as well; a symbolic link (or a chain of them) stays a link and its
-// final target receives the content; a replaced file keeps its permission
+// final target receives the content, where the kernel would follow the
+// link for this user (in a sticky folder that everyone may write, only a
+// link of the user's own or of the folder's owner); a replaced file keeps its permission
 // bits, and its owner and group where the user may give them.
 //
 // Every failure is recorded for last_failure(), naming the path as given.

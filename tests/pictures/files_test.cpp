@@ -437,6 +437,40 @@ TEST(ReplacingFile, SymbolicLinksStayLinksAndTheirTargetsGetTheContent) {
     EXPECT_EQ(store, (std::set<std::string>{"real"}));
 }
 
+// In a sticky folder everyone may write (as /tmp), a link another user
+// planted is not followed: the file it points to keeps its content. The
+// user's own links, and the folder owner's, are followed as the kernel
+// follows them.
+TEST(ReplacingFile, LinksPlantedInASharedStickyFolderAreNotFollowed) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root, to give a link to another user";
+    TempDir dir;
+    fs::create_directories(dir.path() / "shared");
+    ASSERT_EQ(chmod(dir.file("shared").c_str(), 01777), 0);
+    write_file(dir.file("precious"), {1, 2, 3});
+    auto content = patterned(100, 3);
+    write_file(dir.file("source"), content);
+    fs::create_symlink(dir.file("precious"), dir.path() / "shared/planted");
+    ASSERT_EQ(lchown(dir.file("shared/planted").c_str(), child_process::nobody, child_process::nobody), 0);
+
+    {
+        ReplacingFile file(dir.file("shared/planted"));
+        EXPECT_EQ(file.stream(), nullptr);
+        EXPECT_FALSE(file.commit());
+        EXPECT_TRUE(failed_with(FailureKind::NoPermission, dir.file("shared/planted"), "owned by another user"));
+    }
+    EXPECT_EQ(read_file(dir.file("precious")), (std::vector<std::uint8_t>{1, 2, 3}));
+    EXPECT_TRUE(fs::is_symlink(dir.file("shared/planted")));
+
+    // The same link owned by the folder's owner (root here) is followed;
+    // so is any link outside a shared sticky folder.
+    ASSERT_EQ(lchown(dir.file("shared/planted").c_str(), 0, 0), 0);
+    EXPECT_EQ(copy_file(dir.file("source"), dir.file("shared/planted")), 1);
+    EXPECT_EQ(read_file(dir.file("precious")), content);
+    ASSERT_EQ(chmod(dir.file("shared").c_str(), 0777), 0);
+    ASSERT_EQ(lchown(dir.file("shared/planted").c_str(), child_process::nobody, child_process::nobody), 0);
+    EXPECT_EQ(copy_file(dir.file("source"), dir.file("shared/planted")), 1);
+}
+
 TEST(ReplacingFile, FilesTheUserMayNotWriteAreNotReplaced) {
     TempDir dir;
     std::vector<std::uint8_t> old{4, 4, 4};
