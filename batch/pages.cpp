@@ -2,9 +2,11 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
+#include "batch/options.h"
 #include "batch/vector_pieces.h"
 #include "render/output.h"
 #include "raster/piece_set_sheet.h"
@@ -130,6 +132,9 @@ bool write_pages(const std::vector<BookItem>& items, const PageRun& run, const D
     render::BookWriter book(*renderer, settings, path, page_path);
     for (const BookItem& item : items) {
         if (!book.add(diagram_of(item, run), error)) return false;
+        if (renderer->caption_shortened(item.caption)) {
+            std::fprintf(stderr, "%s: diagram %d: caption shortened to three lines\n", program, item.number);
+        }
         if (run.solutions) book.add_solution({std::to_string(item.number), item.solution});
         if (step && !step()) {
             error = "interrupted";

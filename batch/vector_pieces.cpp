@@ -1,5 +1,9 @@
 // The built-in vector pieces: the diagram renderer, its files written whole.
 #include "batch/vector_pieces.h"
+
+#include <cstdio>
+
+#include "batch/options.h"
 #include "render/diagram.h"
 #include "render/output.h"
 #include "pictures/pictures.h"
@@ -39,6 +43,9 @@ bool write_vector_diagram(const chess::render::Diagram& drawn, Format format, do
             ok = render::write_jpeg(*renderer, diagram, square_pixels, render::jpeg_quality, path, error);
             break;
     }
+    // A warning, not a failure: the diagram is written, its caption cut.
+    if (ok && renderer->caption_shortened(diagram.caption))
+        std::fprintf(stderr, "%s: %s: caption shortened to three lines\n", program, path.c_str());
     return ok;
 }
 

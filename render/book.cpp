@@ -4,6 +4,7 @@
 #include <cairo-svg.h>
 #include <pango/pangocairo.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -79,11 +80,18 @@ PageLayout page_layout(Paper paper, int columns, int rows) {
     return layout;
 }
 
-double page_square(const PageLayout& layout, const DiagramOptions& options) {
-    const Size unit = diagram_size(options, 1.0);
+namespace {
+
+double square_fitting(const PageLayout& layout, const Size& unit) {
     double w = 0, h = 0;
     layout.fit(unit.width, unit.height, w, h);
     return w / unit.width;
+}
+
+}  // namespace
+
+double page_square(const PageLayout& layout, const DiagramOptions& options) {
+    return square_fitting(layout, diagram_size(options, 1.0));
 }
 
 Diagram book_diagram(const Position& position, const std::string& caption, const Annotations& marks, int number,
@@ -224,8 +232,10 @@ bool BookWriter::add(const Diagram& diagram, std::string& error) {
     ++placed_total_;
     Diagram d = diagram;
     d.options.raster_dpi = settings_.dpi;
-    const double s = page_square(layout_, d.options);
-    const Size size = diagram_size(d.options, s);
+    // A caption on more lines than one makes the diagram taller: it is
+    // drawn smaller to fit the cell.
+    const double s = std::min(page_square(layout_, d.options), square_fitting(layout_, renderer_.size(d, 1.0)));
+    const Size size = renderer_.size(d, s);
     cairo_t* cr = out_->cr;
     cairo_save(cr);
     cairo_translate(cr, layout_.centred_x(placed_, size.width), layout_.centred_y(placed_, size.height));

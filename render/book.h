@@ -85,7 +85,9 @@ public:
 
     // The next diagram in the next cell; a page is written once full. Its
     // square width is that of the page (page_square of its options), so
-    // diagrams with the same options are the same size. False, with the
+    // diagrams with the same options are the same size, unless a caption
+    // of several lines makes it taller than the cell: it is then drawn
+    // smaller to fit. False, with the
     // reason in error, when a page cannot be written: the book is lost.
     bool add(const Diagram& diagram, std::string& error);
     // An answer key line, set after the diagrams.

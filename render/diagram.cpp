@@ -22,6 +22,13 @@ const char* const caption_family = "Serif";
 constexpr double caption_share = 0.4;
 constexpr double coordinate_share = 0.24;
 constexpr double number_share = 0.34;
+// A caption's lines at most; a longer one is cut short with an ellipsis.
+constexpr int caption_max_lines = 3;
+// The square a caption is broken into lines at: any, as nothing is hinted.
+constexpr double reference_square = 100;
+// The gap above the caption's first line, as the editor's 2 pixels at 50
+// a square, where the band leaves room for it.
+constexpr double caption_gap_share = 2.0 / 50;
 
 }  // namespace
 
@@ -168,6 +175,90 @@ std::unique_ptr<PangoLayout, GObjectFree> text_layout(cairo_t* cr, PangoContext*
     return layout;
 }
 
+// The caption's lines, broken at the diagram's width in proportion to the
+// square; past the third, the rest of the text goes on the third line, to
+// be drawn cut short.
+struct CaptionLines {
+    std::vector<std::string> lines;
+    bool shortened = false;
+};
+
+PangoContext* caption_context(Renderer::Fonts& fonts) {
+    if (fonts.caption_context) return fonts.caption_context.get();
+    fonts.caption_context.reset(pango_font_map_create_context(fonts.map.get()));
+    PangoContext* context = fonts.caption_context.get();
+    cairo_font_options_t* options = cairo_font_options_create();
+    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+    pango_cairo_context_set_font_options(context, options);
+    cairo_font_options_destroy(options);
+    pango_context_set_round_glyph_positions(context, FALSE);
+    // A line's height is the font's ascent and descent: the descenders of
+    // the last line stay inside the band.
+    Description d = description(caption_family, caption_share * reference_square);
+    PangoFontMetrics* metrics = pango_context_get_metrics(context, d.get(), nullptr);
+    fonts.caption_line = (pango_font_metrics_get_ascent(metrics) + pango_font_metrics_get_descent(metrics)) /
+                         static_cast<double>(PANGO_SCALE) / reference_square;
+    pango_font_metrics_unref(metrics);
+    return context;
+}
+
+CaptionLines caption_lines(Renderer::Fonts& fonts, const std::string& text) {
+    CaptionLines broken;
+    if (text.empty()) return broken;
+    std::unique_ptr<PangoLayout, GObjectFree> layout(pango_layout_new(caption_context(fonts)));
+    Description d = description(caption_family, caption_share * reference_square);
+    pango_layout_set_font_description(layout.get(), d.get());
+    pango_layout_set_width(layout.get(), static_cast<int>(9 * reference_square * PANGO_SCALE));
+    pango_layout_set_wrap(layout.get(), PANGO_WRAP_WORD);
+    pango_layout_set_text(layout.get(), text.c_str(), -1);
+    const std::string all = pango_layout_get_text(layout.get());
+    const int count = pango_layout_get_line_count(layout.get());
+    // The space a line was broken at would shift it off the centre.
+    auto trimmed = [](std::string part) {
+        while (!part.empty() && (part.back() == ' ' || part.back() == '\n' || part.back() == '\t')) part.pop_back();
+        return part;
+    };
+    for (int k = 0; k < count && k < caption_max_lines; ++k) {
+        PangoLayoutLine* line = pango_layout_get_line_readonly(layout.get(), k);
+        broken.lines.push_back(trimmed(all.substr(static_cast<std::size_t>(line->start_index),
+                                                  static_cast<std::size_t>(line->length))));
+    }
+    broken.shortened = count > caption_max_lines;
+    if (!broken.shortened) return broken;
+    // The last line: as much of the rest as fits before an ellipsis, cut
+    // between characters. Written out as text, so that a PDF's text says
+    // where the caption was cut.
+    const std::string rest = all.substr(static_cast<std::size_t>(
+        pango_layout_get_line_readonly(layout.get(), caption_max_lines - 1)->start_index));
+    pango_layout_set_width(layout.get(), -1);
+    std::vector<std::size_t> cuts;
+    for (const char* p = rest.c_str(); *p; p = g_utf8_next_char(p)) cuts.push_back(static_cast<std::size_t>(p - rest.c_str()));
+    auto shortened = [&](std::size_t k) { return trimmed(rest.substr(0, cuts[k])) + "\u2026"; };
+    auto fits = [&](std::size_t k) {
+        const std::string line = shortened(k);
+        pango_layout_set_text(layout.get(), line.c_str(), -1);
+        PangoRectangle logical;
+        pango_layout_get_extents(layout.get(), nullptr, &logical);
+        return logical.width <= 9 * reference_square * PANGO_SCALE;
+    };
+    std::size_t low = 0, high = cuts.size();  // fits(low); high does not
+    while (high - low > 1) {
+        const std::size_t middle = (low + high) / 2;
+        (fits(middle) ? low : high) = middle;
+    }
+    broken.lines.back() = shortened(low);
+    return broken;
+}
+
+// The caption band's height, and the gap above its first line, in squares.
+double caption_band(const Renderer::Fonts& fonts, std::size_t lines) {
+    return std::max(0.5, static_cast<double>(lines) * fonts.caption_line);
+}
+double caption_gap(const Renderer::Fonts& fonts, std::size_t lines) {
+    return std::min(caption_gap_share, caption_band(fonts, lines) - static_cast<double>(lines) * fonts.caption_line);
+}
+
 // Text centred on (x, y): across by its ink, down by its line's box.
 void centred_text(cairo_t* cr, PangoContext* context, const char* family, double size, const std::string& text,
                   double x, double y, bool bold = false) {
@@ -190,6 +281,17 @@ std::unique_ptr<Renderer> Renderer::create(std::string& error) {
 
 Renderer::Renderer(std::unique_ptr<Fonts> fonts) : fonts_(std::move(fonts)) {}
 Renderer::~Renderer() = default;
+
+Size Renderer::size(const Diagram& diagram, double s) const {
+    Size size = diagram_size(diagram.options, s);
+    const std::size_t lines = caption_lines(*fonts_, diagram.caption).lines.size();
+    size.height += (caption_band(*fonts_, lines) - 0.5) * s;
+    return size;
+}
+
+bool Renderer::caption_shortened(const std::string& caption) const {
+    return caption_lines(*fonts_, caption).shortened;
+}
 
 void Renderer::draw_square(cairo_t* cr, Piece p, bool dark, double s, const SquareHighlight* highlight) const {
     if (!(s > 0) || !std::isfinite(s)) return;
@@ -300,7 +402,10 @@ void Renderer::draw(cairo_t* cr, const Diagram& diagram, double user_s) const {
     const double top = options.number.empty() ? 0 : layout.half();
     space.oy += top;
 
+    const CaptionLines caption = caption_lines(*fonts_, diagram.caption);
+    const double band = caption_band(*fonts_, caption.lines.size()) * s;
     Size size = diagram_size(options, s);
+    size.height += band - layout.caption_band_height();
     cairo_set_source_rgb(cr, 1, 1, 1);
     cairo_rectangle(cr, space.x(0), space.y(-top), space.x(size.width) - space.x(0),
                     space.y(size.height - top) - space.y(-top));
@@ -388,21 +493,26 @@ void Renderer::draw(cairo_t* cr, const Diagram& diagram, double user_s) const {
                      space.oy - top / 2, true);
     }
 
-    if (!diagram.caption.empty()) {
-        // The caption's box at the band's top, centred across the picture; a
-        // wider one is cut at both edges.
-        auto caption = text_layout(cr, context, caption_family, caption_share * s, diagram.caption);
-        PangoRectangle logical;
-        pango_layout_get_extents(caption.get(), nullptr, &logical);
-        double text_width = logical.width / static_cast<double>(PANGO_SCALE);
+    if (!caption.lines.empty()) {
+        // Each line's box centred across the picture, the lines one font
+        // height apart from the gap below the frame.
+        const double band_y = layout.caption_band_y();
+        const double line = fonts_->caption_line * s;
+        const double first = band_y + caption_gap(*fonts_, caption.lines.size()) * s;
         cairo_save(cr);
-        cairo_rectangle(cr, space.x(0), space.y(layout.caption_band_y()), space.x(layout.width()) - space.x(0),
-                        space.y(layout.caption_band_y() + layout.caption_band_height()) - space.y(layout.caption_band_y()));
+        cairo_rectangle(cr, space.x(0), space.y(band_y), space.x(layout.width()) - space.x(0),
+                        space.y(band_y + band) - space.y(band_y));
         cairo_clip(cr);
         cairo_set_source_rgb(cr, 0, 0, 0);
-        cairo_move_to(cr, space.x(layout.caption_x(text_width)) - logical.x / static_cast<double>(PANGO_SCALE),
-                      space.y(layout.caption_y()));
-        pango_cairo_show_layout(cr, caption.get());
+        for (std::size_t k = 0; k < caption.lines.size(); ++k) {
+            auto text = text_layout(cr, context, caption_family, caption_share * s, caption.lines[k]);
+            PangoRectangle logical;
+            pango_layout_get_extents(text.get(), nullptr, &logical);
+            double text_width = logical.width / static_cast<double>(PANGO_SCALE);
+            cairo_move_to(cr, space.x(layout.caption_x(text_width)) - logical.x / static_cast<double>(PANGO_SCALE),
+                          space.y(first + static_cast<double>(k) * line));
+            pango_cairo_show_layout(cr, text.get());
+        }
         cairo_restore(cr);
     }
     cairo_restore(cr);

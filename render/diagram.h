@@ -54,7 +54,9 @@ struct Diagram {
 };
 
 // The diagram's size for square width s, in the same unit: 9s x 9.5s, and
-// half a square more in height when it carries a number.
+// half a square more in height when it carries a number. A caption that
+// needs more than the band of half a square makes it taller: see
+// Renderer::size.
 struct Size {
     double width = 0;
     double height = 0;
@@ -91,6 +93,14 @@ public:
     // surfaces have it), which sizes the hatching; on an image surface the
     // hatching follows options.raster_dpi.
     void draw(cairo_t* cr, const Diagram& diagram, double s) const;
+    // The size draw() covers: diagram_size's, taller by what the caption
+    // needs beyond its band (its lines at the font's height, descenders
+    // included). A caption is set on up to three lines at the diagram's
+    // width, centred.
+    Size size(const Diagram& diagram, double s) const;
+    // Whether the caption takes more than three lines and so is drawn cut
+    // short, ending in an ellipsis.
+    bool caption_shortened(const std::string& caption) const;
 
     // The parts the piece set is made of, at the user-space origin. One
     // square (an s x s tile) with piece p (Empty, a man or a mark) on a light

@@ -70,6 +70,11 @@ struct Renderer::Fonts {
         void operator()(cairo_font_face_t* f) const { cairo_font_face_destroy(f); }
     };
     std::unique_ptr<cairo_font_face_t, FaceFree> men_face;
+    // Captions are broken into lines here, in proportion to the square and
+    // free of any surface's hinting, so that a diagram's size and its
+    // drawing agree at every scale; made on first use.
+    std::unique_ptr<PangoContext, GObjectFree> caption_context;
+    double caption_line = 0;  // a caption line's height, in squares
 };
 
 // Where the drawing happens. On an image surface whose user space is only

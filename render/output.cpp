@@ -43,7 +43,7 @@ bool write_vector(Vector kind, const Renderer& renderer, const Diagram& diagram,
         error = cannot_write(path, errno);
         return false;
     }
-    Size size = diagram_size(diagram.options, s);
+    Size size = renderer.size(diagram, s);
     cairo_surface_t* surface = nullptr;
     if (kind == Vector::Pdf) {
         surface = cairo_pdf_surface_create_for_stream(write_to, &file, size.width, size.height);
@@ -84,7 +84,7 @@ double square_pixels_for(double width_mm, double dpi) { return width_mm / 25.4 *
 
 cairo_surface_t* rasterise(const Renderer& renderer, const Diagram& diagram, double s) {
     if (!(s > 0) || !std::isfinite(s)) return nullptr;
-    Size size = diagram_size(diagram.options, s);
+    Size size = renderer.size(diagram, s);
     // A hair's tolerance: 9 x 50.0 must stay 450 pixels.
     int width = static_cast<int>(std::ceil(size.width - 1e-6)), height = static_cast<int>(std::ceil(size.height - 1e-6));
     if (width <= 0 || height <= 0 || width > 32767 || height > 32767) return nullptr;
