@@ -3,6 +3,7 @@
 #include <getopt.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -20,7 +21,21 @@ namespace {
 // Beyond these a picture gets larger than any print needs.
 constexpr double max_size_cm = 100.0;
 constexpr int max_dpi = 2400;
-constexpr int max_picture_side = 32767;
+// Below these a board is not legible: on paper, and in a picture's pixels.
+constexpr double min_size_cm = 1.0;
+constexpr double min_square_pixels = 16;
+// A picture is drawn in 4 bytes a pixel and encoded from a copy of up to 3:
+// at most this many pixels keep a worker under about 300 MB.
+constexpr double max_picture_pixels = 40e6;
+// The tallest diagram in squares: numbered, with a caption of three lines.
+constexpr double tallest_squares = 11;
+
+// A measure as a person would write it: 2.5, 0.01.
+std::string number_text(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3g", value);
+    return text;
+}
 constexpr int max_jobs = 256;
 
 void usage(std::FILE* out) {
@@ -45,8 +60,11 @@ void usage(std::FILE* out) {
                  "  -p, --pieces=DIR    draw with the raster piece set in DIR (1.jpg to 32.jpg,\n"
                  "                      as the editor's DATA folder): the editor's own picture,\n"
                  "                      JPEG only\n"
-                 "  -s, --size=CM       the diagram's width on paper in centimetres (default 6)\n"
-                 "  -r, --dpi=N         the resolution of PNG and JPEG files (default 300)\n"
+                 "  -s, --size=CM       the diagram's width on paper in centimetres, 1 to 100\n"
+                 "                      (default 6; with --layout: as large as the cell)\n"
+                 "  -r, --dpi=N         the resolution of PNG and JPEG files (default 300); a\n"
+                 "                      picture must have 16 pixels a square at least, and\n"
+                 "                      40 million pixels at most\n"
                  "  -j, --jobs=N        worker processes (default: the number of processors)\n"
                  "\n"
                  "Pages and what is printed round each diagram:\n"
@@ -54,7 +72,9 @@ void usage(std::FILE* out) {
                  "                      gives one file of all pages (-o book.pdf, or book.pdf in\n"
                  "                      the folder), the other formats one file a page, 001.png,\n"
                  "                      ...; with --pieces, JPEG sheets of 1180 x 1628 pixels\n"
-                 "                      (2x2, 2x3 and 3x4 as the editor and the composers make)\n"
+                 "                      (2x2, 2x3 and 3x4 as the editor and the composers make);\n"
+                 "                      --size sets the diagrams' width on the page, centred\n"
+                 "                      in their cells, and is refused when they do not fit\n"
                  "      --paper=PAPER   a4 or letter (default a4), margins of 15 mm\n"
                  "  -n, --numbers       the diagram's number in the set above it\n"
                  "      --coordinates   files and ranks beside the board\n"
@@ -160,10 +180,12 @@ Options read_options(int argc, char** argv) {
                 break;
             case 's': {
                 const auto size = read_real(optarg);
-                if (!size || *size <= 0 || *size > max_size_cm) {
-                    bad_usage(std::string("size '") + optarg + "' is not a width in centimetres above 0 and up to 100");
+                if (!size || !(*size >= min_size_cm) || *size > max_size_cm) {
+                    bad_usage(std::string("size '") + optarg +
+                              "' is not a width in centimetres from 1 (a legible board) to 100");
                 }
                 options.draw.size_cm = *size;
+                options.run.diagram_cm = *size;
                 options.sized = true;
                 break;
             }
@@ -285,9 +307,31 @@ Plan plan_output(const Options& options, std::size_t positions) {
     if (!options.draw.pieces.empty() && options.sized) {
         bad_usage("a raster piece set (--pieces) has its own size: --size and --dpi do not apply");
     }
-    if (options.draw.pieces.empty() && (plan.format == Format::Jpeg || plan.format == Format::Png)) {
-        const double side = options.draw.size_cm / 2.54 * options.draw.dpi * 9.5 / 9.0;
-        if (side > max_picture_side) bad_usage("the picture would be larger than 32767 pixels a side");
+    const std::string sized_as = "--size " + number_text(options.draw.size_cm) + " at --dpi " +
+                                 std::to_string(options.draw.dpi);
+    if (options.draw.pieces.empty() && !paged && (plan.format == Format::Jpeg || plan.format == Format::Png)) {
+        const double square = options.draw.size_cm / 2.54 * options.draw.dpi / 9;
+        if (square < min_square_pixels) {
+            bad_usage(sized_as + " gives squares of " + number_text(square) +
+                      " pixels: a legible board needs 16 at least");
+        }
+        if (9 * square * tallest_squares * square > max_picture_pixels) {
+            bad_usage(sized_as + " gives a picture " + std::to_string(static_cast<long>(std::ceil(9 * square))) +
+                      " pixels wide, more than the 40 million pixels a worker draws at most");
+        }
+    }
+    if (paged && options.draw.pieces.empty() && options.run.diagram_cm > 0) {
+        // The diagram at its width, as tall as its bands make it: it must
+        // fit the cell, or the page would overlap its neighbours.
+        const chess::PageLayout page =
+            chess::render::page_layout(options.run.paper, options.run.columns, options.run.rows);
+        const double squares_high = options.run.style.numbers ? 10 : 9.5;
+        const double most_cm = std::min(page.cell_width(), page.cell_height() * 9 / squares_high) / 72 * 2.54;
+        if (options.run.diagram_cm > most_cm + 1e-9) {
+            bad_usage("--size " + number_text(options.run.diagram_cm) + " does not fit the cells of " +
+                      std::to_string(options.run.columns) + "x" + std::to_string(options.run.rows) +
+                      " pages: at most " + number_text(std::floor(most_cm * 100) / 100) + " cm");
+        }
     }
     return plan;
 }

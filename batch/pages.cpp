@@ -129,6 +129,7 @@ bool write_pages(const std::vector<BookItem>& items, const PageRun& run, const D
     settings.rows = run.rows;
     settings.format = draw.format;
     settings.dpi = draw.dpi;
+    settings.diagram_width = run.diagram_cm / 2.54 * 72;
     render::BookWriter book(*renderer, settings, path, page_path);
     for (const BookItem& item : items) {
         if (!book.add(diagram_of(item, run), error)) return false;

@@ -31,6 +31,8 @@ struct PageRun {
     chess::render::Paper paper = chess::render::Paper::A4;
     chess::render::DiagramStyle style;
     bool solutions = false;
+    // --size: the diagrams' width on the page; 0: as large as the cell.
+    double diagram_cm = 0;
 };
 
 // Draws one item alone with the run's style into path, with the vector

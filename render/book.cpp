@@ -234,7 +234,8 @@ bool BookWriter::add(const Diagram& diagram, std::string& error) {
     d.options.raster_dpi = settings_.dpi;
     // A caption on more lines than one makes the diagram taller: it is
     // drawn smaller to fit the cell.
-    const double s = std::min(page_square(layout_, d.options), square_fitting(layout_, renderer_.size(d, 1.0)));
+    double s = std::min(page_square(layout_, d.options), square_fitting(layout_, renderer_.size(d, 1.0)));
+    if (settings_.diagram_width > 0) s = std::min(s, settings_.diagram_width / 9);
     const Size size = renderer_.size(d, s);
     cairo_t* cr = out_->cr;
     cairo_save(cr);

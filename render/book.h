@@ -65,6 +65,9 @@ struct BookSettings {
     int rows = 4;
     Format format = Format::Pdf;
     int dpi = 300;  // PNG and JPEG pages
+    // The diagrams' width in points, centred in their cells; 0: as large as
+    // a cell lets them be. Never larger than that.
+    double diagram_width = 0;
 };
 
 // One line of the answer key.

@@ -185,6 +185,22 @@ printf '8/8/8/9/8/8/8/8\n' >bad.txt
 run all-bad 2 -o none bad.txt
 [ ! -e none ] || fail "a run with nothing to draw created its folder"
 run bad-option 2 --size 0 single.txt
+# Sizes that give no legible board, or a picture larger than a worker
+# should hold, are refused with the reason before anything is written.
+run tiny 2 --size 0.5 -o tiny/ single.txt
+grep -q "from 1 (a legible board)" tiny.err || fail "no reason for --size 0.5: $(cat tiny.err)"
+run coarse 2 --size 6 --dpi 30 -f png -o coarse/ single.txt
+grep -q "squares of 7.87 pixels" coarse.err || fail "no reason for 30 dpi: $(cat coarse.err)"
+run huge 2 --size 100 -f jpeg -o huge/ single.txt
+grep -q "40 million pixels" huge.err || fail "no reason for --size 100: $(cat huge.err)"
+[ ! -e tiny ] && [ ! -e coarse ] && [ ! -e huge ] || fail "a refused size wrote something"
+# A caption too long for three lines is cut short and reported; the
+# diagram is written all the same.
+printf '8/8/8/4k3/8/8/8/4K3 w - - 0 1 %s\n' "$(seq -s ' ' 1 200)" >long-caption.txt
+run long-caption 0 -o long-caption.pdf long-caption.txt
+grep -q "^diagram_batch: long-caption.pdf: caption shortened to three lines$" long-caption.err ||
+    fail "no warning for a long caption: $(cat long-caption.err)"
+pdftotext long-caption.pdf - | grep -q '…$' || fail "the long caption does not end in an ellipsis"
 run unknown-option 2 --colour single.txt
 run no-input 2 -o none
 run version 0 --version

@@ -109,11 +109,31 @@ grep -q '^2\. Ra7 Kd8 Kd2$' <<< "$key" || fail "EPD pv: $key"
 # Single diagrams take the same options: numbers, and the EPD's c1 mark.
 "$DIAGRAM_BATCH" list.epd --numbers --format pdf -o single/
 [ "$(pdftotext single/2.pdf - | grep -cx 2)" = 1 ] || fail "single diagram 2 lacks its number"
-"$DIAGRAM_BATCH" list.epd --format png --dpi 30 -o marked/
-"$DIAGRAM_BATCH" list.epd --format png --dpi 30 --flip -o flipped/
+"$DIAGRAM_BATCH" list.epd --format png --dpi 64 -o marked/
+"$DIAGRAM_BATCH" list.epd --format png --dpi 64 --flip -o flipped/
 cmp -s marked/1.png flipped/1.png && fail "--flip changes nothing in a single diagram"
 # Record 1 marks d5; record 3 is the same without the mark.
 cmp -s marked/1.png marked/3.png && fail "the c1 mark is not drawn"
+
+# --size on pages: the diagrams that wide, centred in their cells. A4 2 x 2:
+# cell 1 spans x 42.52 to 290.5 (centre 166.5); at 5 cm the frame spans
+# 141.7 points across the row through the board's middle.
+"$DIAGRAM_BATCH" list.epd --layout 2x2 --size 5 -o sized.pdf
+pdftoppm -r 72 -f 1 -l 1 -singlefile -gray sized.pdf sized
+python3 - <<'PY' || fail "a 5 cm diagram is not 5 cm wide and centred in its cell"
+data = open("sized.pgm", "rb").read().split(b"\n", 3)
+width = int(data[1].split()[0])
+row = data[3][228 * width:229 * width]
+dark = [x for x in range(0, 300) if row[x] < 128]
+left, right = dark[0], dark[-1]
+print("sized: frame from", left, "to", right)
+assert abs((right - left + 1) - 141.7) <= 2 and abs((left + right + 1) / 2 - 166.5) <= 2
+PY
+# A width the cells cannot hold is refused with the most they take.
+set +e
+"$DIAGRAM_BATCH" list.epd --layout 3x4 --size 10 -o x.pdf 2> err.txt; [ $? = 2 ] || fail "--size 10 on 3x4 accepted"
+set -e
+grep -q "does not fit the cells of 3x4 pages: at most 5.66 cm" err.txt || fail "$(cat err.txt)"
 
 # Options that cannot apply are refused before anything is written.
 set +e
