@@ -17,6 +17,8 @@
 
 namespace batch {
 
+const char* const program = "diagram_batch";
+
 namespace {
 
 // ---- Raster pieces ---------------------------------------------------------

@@ -10,6 +10,9 @@
 
 namespace batch {
 
+// The program's name, which its messages start with.
+extern const char* const program;
+
 // The renderer's file formats, by the names the program has for them.
 using chess::render::Format;
 using chess::render::extension_of;

@@ -14,8 +14,6 @@
 
 namespace batch {
 
-const char* const program = "diagram_batch";
-
 namespace {
 
 // Beyond these a picture gets larger than any print needs.

@@ -12,8 +12,6 @@
 
 namespace batch {
 
-extern const char* const program;
-
 // Exit statuses: everything done; some input rejected, the rest done;
 // nothing done.
 constexpr int exit_done = 0;

@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "batch/options.h"
 #include "batch/vector_pieces.h"
 #include "render/output.h"
 #include "raster/piece_set_sheet.h"

@@ -3,7 +3,6 @@
 
 #include <cstdio>
 
-#include "batch/options.h"
 #include "render/diagram.h"
 #include "render/output.h"
 #include "pictures/pictures.h"
