@@ -141,3 +141,8 @@ int write_jpeg_file(const std::string& path, const std::uint8_t* pixels, int wid
                     int quality) {
     return tk::jpeg_encoder.rgb(path, pixels, width, height, stride, 0, quality, 24);
 }
+
+int write_grey_jpeg_file(const std::string& path, const std::uint8_t* pixels, int width, int height,
+                         std::size_t stride, int quality) {
+    return tk::jpeg_encoder.rgb(path, pixels, width, height, stride, 0, quality, 8);
+}

@@ -21,3 +21,7 @@ int register_jpeg_encoder();
 // last_failure() tells why.
 int write_jpeg_file(const std::string& path, const std::uint8_t* pixels, int width, int height, std::size_t stride,
                     int quality);
+// The same from grey rows, one byte a pixel, as a one-component (greyscale)
+// file.
+int write_grey_jpeg_file(const std::string& path, const std::uint8_t* pixels, int width, int height,
+                         std::size_t stride, int quality);

@@ -297,8 +297,9 @@ struct JpegWriter {
 
 // Encodes into memory that libjpeg allocates (*encoded, to be freed with
 // std::free, also after a failure).
+// Rows of R, G, B bytes, or of grey bytes with one component.
 bool jpeg_write_rows(JpegWriter& writer, unsigned char** encoded, unsigned long* size, const std::uint8_t* pixels,
-                     int width, int height, std::size_t stride, unsigned flags, int quality) {
+                     int width, int height, std::size_t stride, unsigned flags, int quality, int components) {
     jpeg_compress_struct& cinfo = writer.cinfo;
     set_error_handler(writer.error, reinterpret_cast<j_common_ptr>(&cinfo));
     if (setjmp(writer.error.jump)) return false;
@@ -306,8 +307,8 @@ bool jpeg_write_rows(JpegWriter& writer, unsigned char** encoded, unsigned long*
     jpeg_mem_dest(&cinfo, encoded, size);
     cinfo.image_width = static_cast<JDIMENSION>(width);
     cinfo.image_height = static_cast<JDIMENSION>(height);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
+    cinfo.input_components = components;
+    cinfo.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, quality < 0 ? 0 : quality > 10 ? 100 : 10 * quality, FALSE);
     jpeg_start_compress(&cinfo, TRUE);
@@ -330,7 +331,7 @@ bool jpeg_write_rows(JpegWriter& writer, unsigned char** encoded, unsigned long*
 // in one go: an encoder failure leaves no trace, and the destination is only
 // replaced once the new file is complete.
 int jpeg_encode(const std::string& path, const std::uint8_t* pixels, int width, int height, std::size_t stride,
-                unsigned flags, int quality, int) {
+                unsigned flags, int quality, int depth) {
     if (!pixels || width <= 0 || height <= 0) {
         set_failure(FailureKind::Other, path + ": no picture to save");
         return 0;
@@ -338,7 +339,9 @@ int jpeg_encode(const std::string& path, const std::uint8_t* pixels, int width, 
     JpegWriter writer{};
     unsigned char* encoded = nullptr;
     unsigned long size = 0;
-    bool written = jpeg_write_rows(writer, &encoded, &size, pixels, width, height, stride, flags, quality);
+    // Depth 8: one grey byte a pixel, written as a one-component file.
+    bool written =
+        jpeg_write_rows(writer, &encoded, &size, pixels, width, height, stride, flags, quality, depth == 8 ? 1 : 3);
     if (!written) {
         char message[JMSG_LENGTH_MAX] = "";
         writer.error.manager.format_message(reinterpret_cast<j_common_ptr>(&writer.cinfo), message);

@@ -423,6 +423,29 @@ TEST_F(Codecs, JpegFilesWrittenForOtherLayersNeedNoRegistration) {
     EXPECT_FALSE(std::filesystem::exists(dir.file("empty.jpg")));
 }
 
+// The grey variant: one component in the frame header, the greys back
+// within a level or two; rows taken stride bytes apart.
+TEST_F(Codecs, GreyJpegHasOneComponent) {
+    codec_init();
+    std::vector<std::uint8_t> grey(20 * 8, 0xAA);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 16; ++x) grey[y * 20 + x] = static_cast<std::uint8_t>(x < 8 ? 40 : 230);
+    std::string path = dir.file("grey.jpg");
+    ASSERT_EQ(write_grey_jpeg_file(path, grey.data(), 16, 8, 20, 10), 1);
+    const auto bytes = read_file(path);
+    const std::string text(bytes.begin(), bytes.end());
+    const std::size_t frame = text.find("\xFF\xC0");
+    ASSERT_NE(frame, std::string::npos);
+    EXPECT_EQ(text[frame + 9], 1);  // components
+    Decoded d(tk::jpeg_decoder, bytes);
+    expect_pixels(d, 16, 8, [&](int x, int y) {
+        const int want = x < 8 ? 40 : 230;
+        Rgb got = d.at(x, y);
+        bool close = std::abs(got.r - want) <= 2 && got.g == got.r && got.b == got.r;
+        return close ? got : Rgb{want, want, want};
+    });
+}
+
 TEST_F(Codecs, BmpWriterDepthsRoundTrip) {
     // Four colours: exact at every depth of 4 bits and more.
     ASSERT_NE(image_create(1, 7, 5), 0);
