@@ -2,6 +2,7 @@
 
 #include <cairo-pdf.h>
 #include <cairo-svg.h>
+#include <png.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -102,6 +103,58 @@ cairo_surface_t* rasterise(const Renderer& renderer, const Diagram& diagram, dou
     return surface;
 }
 
+namespace {
+
+// The picture's grey levels, one byte a pixel, rows packed: the diagram is
+// drawn in black, white and the greys of antialiasing only.
+std::vector<std::uint8_t> grey_of(cairo_surface_t* surface) {
+    cairo_surface_flush(surface);
+    const int width = cairo_image_surface_get_width(surface), height = cairo_image_surface_get_height(surface);
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    std::vector<std::uint8_t> grey(static_cast<std::size_t>(width) * height);
+    for (int row = 0; row < height; ++row) {
+        const auto* p = reinterpret_cast<const std::uint32_t*>(data + static_cast<std::ptrdiff_t>(row) * stride);
+        std::uint8_t* q = grey.data() + static_cast<std::size_t>(row) * width;
+        for (int column = 0; column < width; ++column) {
+            const std::uint32_t r = (p[column] >> 16) & 0xFF, g = (p[column] >> 8) & 0xFF, b = p[column] & 0xFF;
+            q[column] = static_cast<std::uint8_t>((r * 299 + g * 587 + b * 114 + 500) / 1000);
+        }
+    }
+    return grey;
+}
+
+void png_write_error(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void png_warning_ignored(png_structp, png_const_charp) {}
+void png_write_data(png_structp png, png_bytep data, png_size_t length) {
+    if (!static_cast<ReplacingFile*>(png_get_io_ptr(png))->write(data, length)) png_error(png, "write");
+}
+void png_flush_nothing(png_structp) {}
+
+// An 8-bit greyscale PNG: cairo writes RGB or ARGB only, three or four
+// times the data for a picture with no colour in it.
+bool write_grey_png(const std::vector<std::uint8_t>& grey, int width, int height, ReplacingFile& file) {
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, png_write_error, png_warning_ignored);
+    if (!png) return false;
+    png_infop info = png_create_info_struct(png);
+    if (!info || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, info ? &info : nullptr);
+        return false;
+    }
+    png_set_write_fn(png, &file, png_write_data, png_flush_nothing);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8, PNG_COLOR_TYPE_GRAY,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_compression_level(png, 9);
+    png_write_info(png, info);
+    for (int row = 0; row < height; ++row)
+        png_write_row(png, grey.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(width));
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+}  // namespace
+
 bool write_png(const Renderer& renderer, const Diagram& diagram, double square_pixels, const std::string& path,
                std::string& error) {
     cairo_surface_t* surface = rasterise(renderer, diagram, square_pixels);
@@ -109,11 +162,12 @@ bool write_png(const Renderer& renderer, const Diagram& diagram, double square_p
         error = "no picture of that size can be made";
         return false;
     }
+    const int width = cairo_image_surface_get_width(surface), height = cairo_image_surface_get_height(surface);
+    const std::vector<std::uint8_t> grey = grey_of(surface);
+    cairo_surface_destroy(surface);
     errno = 0;
     ReplacingFile file(path);
-    bool ok = file.stream() && cairo_surface_write_to_png_stream(surface, write_to, &file) == CAIRO_STATUS_SUCCESS &&
-              file.commit();
-    cairo_surface_destroy(surface);
+    const bool ok = file.stream() && write_grey_png(grey, width, height, file) && file.commit();
     if (!ok) error = cannot_write(path, errno);
     return ok;
 }
@@ -125,9 +179,11 @@ bool write_jpeg(const Renderer& renderer, const Diagram& diagram, double square_
         error = "no picture of that size can be made";
         return false;
     }
-    bool ok = write_jpeg_part(surface, 0, 0, cairo_image_surface_get_width(surface),
-                              cairo_image_surface_get_height(surface), quality, path);
+    const int width = cairo_image_surface_get_width(surface), height = cairo_image_surface_get_height(surface);
+    const std::vector<std::uint8_t> grey = grey_of(surface);
     cairo_surface_destroy(surface);
+    errno = 0;
+    const bool ok = write_grey_jpeg_file(path, grey.data(), width, height, static_cast<std::size_t>(width), quality) == 1;
     if (!ok) error = cannot_write(path, errno);
     return ok;
 }

@@ -30,11 +30,13 @@ cairo_surface_t* rasterise(const Renderer& renderer, const Diagram& diagram, dou
 // resolution.
 double square_pixels_for(double width_mm, double dpi);
 
+// In 8-bit grey: the diagram has no colour.
 bool write_png(const Renderer& renderer, const Diagram& diagram, double square_pixels, const std::string& path,
                std::string& error);
 
-// Through the project's JPEG encoder; quality 0 to 10 as the picture store
-// takes it (10: the hatching's one-pixel lines stay sharp).
+// In grey, one component, through the project's JPEG encoder; quality 0 to
+// 10 as the picture store takes it (10: the hatching's one-pixel lines stay
+// sharp).
 bool write_jpeg(const Renderer& renderer, const Diagram& diagram, double square_pixels, int quality,
                 const std::string& path, std::string& error);
 // The part of an RGB24 image surface at (x, y), width x height, as a JPEG

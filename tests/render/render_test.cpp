@@ -324,13 +324,42 @@ TEST(Render, FailedWriteLeavesTheOldFile) {
     EXPECT_EQ(contents(dir.file("d.png")).substr(1, 3), "PNG");
 }
 
-// A JPEG picture through the project's encoder: the diagram's size, and at
-// the highest quality the raster picture's pixels within JPEG noise.
+// A PNG file in 8-bit grey (the header's depth 8, colour type 0) that holds
+// the raster picture's pixels exactly.
+TEST(Render, PngIsTheRasterPictureInGrey) {
+    TempDir dir;
+    Diagram d = diagram_of("r1bqkb1r/pppp1ppp/2n2n2/4p2Q/2B1P3/8/PPPP1PPP/RNB1K1NR w KQkq - 4 4", "Мат в один ход");
+    d.options.marks.squares.push_back({parse_square("e5"), MarkColour::Green});
+    std::string error;
+    ASSERT_TRUE(write_png(renderer(), d, 50, dir.file("d.png"), error)) << error;
+    const std::string bytes = contents(dir.file("d.png"));
+    ASSERT_GT(bytes.size(), 26u);
+    EXPECT_EQ(bytes[24], 8);
+    EXPECT_EQ(bytes[25], 0);
+    cairo_surface_t* surface = cairo_image_surface_create_from_png(dir.file("d.png").c_str());
+    ASSERT_EQ(cairo_surface_status(surface), CAIRO_STATUS_SUCCESS);
+    GreyPicture png = from_surface(surface), pixels = raster(d, 50);
+    cairo_surface_destroy(surface);
+    ASSERT_EQ(png.width, pixels.width);
+    ASSERT_EQ(png.height, pixels.height);
+    int differ = 0;
+    for (int y = 0; y < png.height; ++y)
+        for (int x = 0; x < png.width; ++x) differ += png.at(x, y) != pixels.at(x, y);
+    EXPECT_EQ(differ, 0);
+}
+
+// A JPEG picture through the project's encoder, in grey: the diagram's
+// size, and at the highest quality the raster picture's pixels within JPEG
+// noise.
 TEST(Render, JpegIsTheRasterPicture) {
     TempDir dir;
     Diagram d = diagram_of("r1bqkb1r/pppp1ppp/2n2n2/4p2Q/2B1P3/8/PPPP1PPP/RNB1K1NR w KQkq - 4 4", "Мат в один ход");
     std::string error;
     ASSERT_TRUE(write_jpeg(renderer(), d, 50, 10, dir.file("d.jpg"), error)) << error;
+    const std::string bytes = contents(dir.file("d.jpg"));
+    const std::size_t frame = bytes.find("\xFF\xC0");
+    ASSERT_NE(frame, std::string::npos);
+    EXPECT_EQ(bytes[frame + 9], 1);  // one component
     GreyPicture jpeg = load_jpeg(dir.file("d.jpg")), pixels = raster(d, 50);
     ASSERT_EQ(jpeg.width, 450);
     ASSERT_EQ(jpeg.height, 475);
