@@ -76,11 +76,40 @@ Space enter_space(cairo_t* cr, double s, double raster_dpi) {
     return space;
 }
 
+// The white body of glyph g in vector space, its cell's corner at the
+// origin: the silhouette filled and stroked round with the margin.
+cairo_surface_t* body_of(Renderer::Fonts& fonts, int g, const Space& space) {
+    auto found = std::find_if(fonts.bodies.begin(), fonts.bodies.end(),
+                              [&](const Renderer::Fonts::Bodies& b) { return b.s == space.s; });
+    if (found == fonts.bodies.end()) {
+        // As the boards: a few sizes a run, the list kept short.
+        if (fonts.bodies.size() >= 16) fonts.bodies.clear();
+        fonts.bodies.push_back({space.s, {}});
+        found = fonts.bodies.end() - 1;
+    }
+    Surface& surface = found->surfaces[static_cast<std::size_t>(g)];
+    if (surface) return surface.get();
+    const double s = space.s, m = space.margin;
+    cairo_rectangle_t extents{-2 * m, -2 * m, s + 4 * m, s + 4 * m};
+    surface.reset(cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, &extents));
+    cairo_t* cr = cairo_create(surface.get());
+    const Glyph& glyph = fonts.glyphs[static_cast<std::size_t>(g)];
+    append_glyph(cr, glyph, glyph.silhouette, Cell{0, 0, s, s}, s);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_set_line_width(cr, 2 * m);
+    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+    cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
+    cairo_fill_preserve(cr);
+    cairo_stroke(cr);
+    cairo_destroy(cr);
+    return surface.get();
+}
+
 // Everything on the squares, in the order that decides what covers what:
 // paper, hatching, highlights, the men's white bodies, the men.
 // With board false the paper and the dark squares' hatching are taken as
 // drawn already.
-void paint_cells(cairo_t* cr, const Renderer::Fonts& fonts, const std::vector<Cell>& cells, const Space& space,
+void paint_cells(cairo_t* cr, Renderer::Fonts& fonts, const std::vector<Cell>& cells, const Space& space,
                  const std::vector<SquareHighlight>& highlights, bool board = true) {
     if (board) {
         cairo_set_source_rgb(cr, 1, 1, 1);
@@ -105,13 +134,17 @@ void paint_cells(cairo_t* cr, const Renderer::Fonts& fonts, const std::vector<Ce
 
     const double s = space.s;
     if (!space.snap) {
-        // Bodies in white, then the men in black, as glyphs of the men's font.
-        std::vector<cairo_glyph_t> bodies, men;
+        // Bodies in white, each recorded once, then the men in black, as
+        // glyphs of the men's font.
+        std::vector<cairo_glyph_t> men;
         for (std::size_t i = 0; i < cells.size(); ++i) {
             const Cell& c = cells[i];
             if (c.piece == Piece::Empty) continue;
             const int g = glyph_index(c.piece);
-            if (body[i]) bodies.push_back({static_cast<unsigned long>(glyph_count + g), c.x0, c.y0});
+            if (body[i]) {
+                cairo_set_source_surface(cr, body_of(fonts, g, space), c.x0, c.y0);
+                cairo_paint(cr);
+            }
             men.push_back({static_cast<unsigned long>(g), c.x0, c.y0});
         }
         if (men.empty()) return;
@@ -123,10 +156,6 @@ void paint_cells(cairo_t* cr, const Renderer::Fonts& fonts, const std::vector<Ce
         cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
         cairo_set_font_options(cr, options);
         cairo_font_options_destroy(options);
-        if (!bodies.empty()) {
-            cairo_set_source_rgb(cr, 1, 1, 1);
-            cairo_show_glyphs(cr, bodies.data(), static_cast<int>(bodies.size()));
-        }
         cairo_set_source_rgb(cr, 0, 0, 0);
         cairo_show_glyphs(cr, men.data(), static_cast<int>(men.size()));
         cairo_restore(cr);

@@ -63,13 +63,22 @@ struct Renderer::Fonts {
         Surface surface;
     };
     std::vector<Board> boards;
-    // The same shapes as the glyphs of one font, for vector output: glyph g
-    // (0 to 13) is the man or mark, glyph 14 + g its body. A page's men are
-    // then a few lines of text in one font, kept once in the file.
+    // The men and marks as the glyphs of one font, for vector output: a
+    // page's men are then a few lines of text in one font, kept once in the
+    // file.
     struct FaceFree {
         void operator()(cairo_font_face_t* f) const { cairo_font_face_destroy(f); }
     };
     std::unique_ptr<cairo_font_face_t, FaceFree> men_face;
+    // For vector output, each man's white body (its silhouette filled and
+    // stroked round with the margin) recorded once for each square width:
+    // a file holds each body once and places it wherever that man stands.
+    // As a glyph its stroke would be written out as a long outline.
+    struct Bodies {
+        double s = 0;
+        std::array<Surface, glyph_count> surfaces;
+    };
+    std::vector<Bodies> bodies;
     // Captions are broken into lines here, in proportion to the square and
     // free of any surface's hinting, so that a diagram's size and its
     // drawing agree at every scale; made on first use.

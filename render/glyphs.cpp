@@ -169,25 +169,15 @@ Ink outline(PangoContext* context, const char* family, const char* text, Glyph& 
 cairo_user_data_key_t men_face_key;
 
 // The men's font: each glyph drawn on the unit square below and right of its
-// origin, the body's silhouette grown by the margin as bodies are drawn in
-// pixels.
+// origin.
 cairo_status_t render_man(cairo_scaled_font_t* font, unsigned long index, cairo_t* cr,
                           cairo_text_extents_t* extents) {
     const auto* fonts = static_cast<const Renderer::Fonts*>(
         cairo_font_face_get_user_data(cairo_scaled_font_get_font_face(font), &men_face_key));
-    if (!fonts || index >= 2 * glyph_count) return CAIRO_STATUS_SUCCESS;
-    const bool body = index >= glyph_count;
-    const Glyph& glyph = fonts->glyphs[index % glyph_count];
-    const Cell cell{0, 0, 1, 1};
-    append_glyph(cr, glyph, body ? glyph.silhouette : glyph.data, cell, 1);
-    if (body) {
-        cairo_set_line_width(cr, 2 * body_margin);
-        cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
-        cairo_fill_preserve(cr);
-        cairo_stroke(cr);
-    } else {
-        cairo_fill(cr);
-    }
+    if (!fonts || index >= glyph_count) return CAIRO_STATUS_SUCCESS;
+    const Glyph& glyph = fonts->glyphs[index];
+    append_glyph(cr, glyph, glyph.data, Cell{0, 0, 1, 1}, 1);
+    cairo_fill(cr);
     *extents = cairo_text_extents_t{-body_margin, -body_margin, 1 + 2 * body_margin, 1 + 2 * body_margin, 1, 0};
     return CAIRO_STATUS_SUCCESS;
 }
