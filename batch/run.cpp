@@ -1,6 +1,7 @@
 #include "batch/run.h"
 
 #include <sys/signalfd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -170,6 +171,8 @@ public:
         sigprocmask(SIG_BLOCK, &held_, &saved_);
         fd = signalfd(-1, &held_, SFD_CLOEXEC | SFD_NONBLOCK);
     }
+    void let_through() { sigprocmask(SIG_SETMASK, &saved_, nullptr); }
+    void hold() { sigprocmask(SIG_BLOCK, &held_, nullptr); }
     ~HeldSignals() {
         if (fd >= 0) close(fd);
         sigprocmask(SIG_SETMASK, &saved_, nullptr);
@@ -302,7 +305,12 @@ int write_pdf_book(const Options& options, const Plan& plan, const DrawSettings&
     std::size_t slots = 0;
     for (const std::string& path : input_paths(options, rejected)) {
         if (failed) break;
+        // A FIFO's open waits for its writer: an interrupt may end the run there.
+        struct stat status {};
+        const bool fifo = path != "-" && stat(path.c_str(), &status) == 0 && S_ISFIFO(status.st_mode);
+        if (fifo) held.let_through();
         Input in = open_input(options, path);
+        if (fifo) held.hold();
         if (stopped && in.source.is_open() && !in.source.regular()) {
             counted_all = false;
             continue;
