@@ -101,7 +101,7 @@ ssize_t InputSource::read_input(char* to, std::size_t size) {
             const int ready = ::poll(polled, 2, -1);
             if (ready < 0 && errno == EINTR) continue;
             if (ready > 0 && (polled[1].revents & POLLIN) && !(polled[0].revents & (POLLIN | POLLHUP))) {
-                errno = EINTR;
+                errno = ECANCELED;
                 return -1;
             }
             break;

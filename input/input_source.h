@@ -45,7 +45,7 @@ public:
     // Gives no more bytes: its reading ends as at the input's end.
     void drop();
     // A read waiting on a pipe, FIFO or terminal gives up, failing with
-    // EINTR, once `fd` is readable (a signalfd of signals held back): a
+    // ECANCELED, once `fd` is readable (a signalfd of signals held back): a
     // stream that never ends cannot keep a run from being interrupted.
     void give_up_on(int fd) { give_up_fd_ = fd; }
 

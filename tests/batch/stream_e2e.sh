@@ -107,4 +107,24 @@ done
 run --layout 6x8 -o pages/ - < <(cat a.fen b.fen)
 [ "$status" = 0 ] || fail "pages from a pipe: status $status: $(cat err.txt)"
 files pages "001.png 002.png 003.png 004.png 005.png 006.png 007.png "
+# An interrupt reaches a book waiting on a stream that goes quiet: no book,
+# no temporary file, ended by the signal, the writer still writing.
+mkdir quiet && cd quiet
+mkfifo quiet.fifo
+( echo "8/8/8/4k3/8/8/8/4K3 w - - 0 1 First"; exec sleep 60 ) > quiet.fifo 2> /dev/null &
+writer=$!
+"$DIAGRAM_BATCH" --layout 3x4 -o quiet.pdf quiet.fifo 2> err.txt &
+pid=$!
+for _ in $(seq 1 200); do [ "$(ls -A | wc -l)" -gt 2 ] && break; sleep 0.05; done
+kill -TERM "$pid"
+set +e
+wait "$pid"
+status=$?
+set -e
+kill -0 "$writer" 2> /dev/null || fail "the run waited for the stream's end"
+kill "$writer" 2> /dev/null || true
+[ "$status" = 143 ] || fail "an interrupted book ended with $status, not by its signal"
+grep -q 'interrupted after 1 diagrams: the book is not written' err.txt || fail "$(cat err.txt)"
+[ "$(ls -A)" = "$(printf 'err.txt\nquiet.fifo')" ] || fail "files left behind: $(ls -A)"
+cd ..
 echo PASS
