@@ -319,7 +319,11 @@ int write_pdf_book(const Options& options, const Plan& plan, const DrawSettings&
         reading = &in.source;
         read_input(reader, options, in);
         reading = nullptr;
-        if (held.arrived()) stopped = true;
+        if (held.arrived()) {
+            stopped = true;
+            // A stream given up while waiting was not counted to its end.
+            if (in.source.is_open() && !in.source.regular() && !in.source.at_end()) counted_all = false;
+        }
     }
     slots = reader.count();
     if (!failed && !stopped) {

@@ -1,8 +1,5 @@
 #include "input/diagram_items.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <istream>
