@@ -2,11 +2,15 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <memory>
 
 #include "batch/vector_pieces.h"
+#include "input/input_source.h"
 #include "render/output.h"
 #include "raster/piece_set_sheet.h"
 #include "pictures/pictures.h"
@@ -43,107 +47,173 @@ private:
     std::string path_;
 };
 
-bool write_sheets(const std::vector<BookItem>& items, const PageRun& run, const DrawSettings& draw,
-                  const std::function<std::string(int)>& page_path, const std::function<bool()>& step, int& pages,
-                  std::string& error) {
+}  // namespace
+
+// Raster sheets: the editor's pictures, many to a JPEG page.
+struct PageWriter::Sheets {
     chess::SheetLayout layout;
     bool scaled = true;
-    // Other grids: the composers' sheet with that many cells.
-    if (!chess::raster::program_sheet_for(run.columns, run.rows, layout, scaled))
-        layout = chess::program_sheet(run.columns, run.rows, 30, 20);
     ScratchFolder scratch;
-    if (scratch.path().empty()) {
-        error = "cannot make a scratch folder for the pictures";
-        return false;
-    }
-    chess::raster::PieceSetSheet sheet(layout, scaled, scratch.path());
+    std::unique_ptr<chess::raster::PieceSetSheet> sheet;
     int placed = 0;
-    auto save = [&]() {
-        const std::string path = page_path(++pages);
-        if (!sheet.save(path)) {
-            error = "cannot write " + path + ": " + last_failure().text;
-            return false;
-        }
-        placed = 0;
-        return true;
-    };
-    for (const BookItem& item : items) {
-        if (placed == 0 && !sheet.start()) {
-            error = "cannot make a sheet picture";
-            return false;
-        }
-        // A marked diagram goes through its own file, marks drawn on it.
-        const std::string marked = scratch.path() + "marked.jpg";
-        std::string cause;
-        const bool ok = item.marks.empty()
-                            ? sheet.place(++placed, item.position, item.caption, font_handle(caption_font))
-                            : write_diagram(item.position, item.caption, item.marks, draw, marked, cause) &&
-                                  sheet.place_file(++placed, marked);
-        if (!ok) {
-            error = "cannot draw diagram " + std::to_string(item.number) + ": " + last_failure().text;
-            return false;
-        }
-        if (step && !step()) {
-            error = "interrupted";
-            return false;
-        }
-        if (placed == layout.capacity() && !save()) return false;
-    }
-    if (placed > 0 && !save()) return false;
-    if (!run.solutions) return true;
-    // The answer key on pages of the paper asked for, as JPEG files.
-    const render::Renderer* renderer = render::process_renderer(error);
-    if (!renderer) return false;
-    render::BookSettings settings;
-    settings.paper = run.paper;
-    settings.columns = run.columns;
-    settings.rows = run.rows;
-    settings.format = render::Format::Jpeg;
-    settings.dpi = key_dpi;
-    const int first = pages;
-    render::BookWriter key(*renderer, settings, "", [&](int n) { return page_path(first + n); });
-    for (const BookItem& item : items) key.add_solution({std::to_string(item.number), item.solution});
-    if (!key.finish(error)) return false;
-    pages += key.pages();
-    return true;
-}
+};
 
-}  // namespace
+struct PageWriter::Book {
+    explicit Book(const render::Renderer& renderer, const render::BookSettings& settings, const std::string& path,
+                  std::function<std::string(int)> page_path)
+        : writer(renderer, settings, path, std::move(page_path)) {}
+    render::BookWriter writer;
+};
 
 bool write_styled_diagram(const BookItem& item, const PageRun& run, const DrawSettings& draw, const std::string& path,
                           std::string& error) {
     return write_vector_diagram(diagram_of(item, run), draw.format, draw.size_cm, draw.dpi, path, error);
 }
 
-bool write_pages(const std::vector<BookItem>& items, const PageRun& run, const DrawSettings& draw,
-                 const std::string& path, const std::function<std::string(int page)>& page_path,
-                 const std::function<bool()>& step, int& pages, std::string& error) {
-    pages = 0;
-    if (!draw.pieces.empty()) return write_sheets(items, run, draw, page_path, step, pages, error);
-    const render::Renderer* renderer = render::process_renderer(error);
-    if (!renderer) return false;
-    render::BookSettings settings;
-    settings.paper = run.paper;
-    settings.columns = run.columns;
-    settings.rows = run.rows;
-    settings.format = draw.format;
-    settings.dpi = draw.dpi;
-    settings.diagram_width = run.diagram_cm / 2.54 * 72;
-    render::BookWriter book(*renderer, settings, path, page_path);
-    for (const BookItem& item : items) {
-        if (!book.add(diagram_of(item, run), error)) return false;
-        if (renderer->caption_shortened(item.caption)) {
-            std::fprintf(stderr, "%s: diagram %d: caption shortened to three lines\n", program, item.number);
-        }
-        if (run.solutions) book.add_solution({std::to_string(item.number), item.solution});
-        if (step && !step()) {
-            error = "interrupted";
+PageWriter::PageWriter(const PageRun& run, const DrawSettings& draw, std::string path,
+                       std::function<std::string(int page)> page_path)
+    : run_(run), draw_(draw), path_(std::move(path)), page_path_(std::move(page_path)) {}
+
+PageWriter::~PageWriter() {
+    delete book_;
+    delete sheets_;
+    if (key_) std::fclose(key_);
+}
+
+bool PageWriter::keep_solution(const BookItem& item, std::string& error) {
+    // One line a solution: the number, a tab, the moves (which never hold a
+    // line break).
+    if (!key_) {
+        const int fd = chess::input::unlinked_temporary_file(error);
+        if (fd < 0 || !(key_ = fdopen(fd, "w+"))) {
+            if (fd >= 0) close(fd);
+            error = "cannot keep the answer key: " + error;
             return false;
         }
     }
-    const bool ok = book.finish(error);
-    pages = book.pages();
+    if (std::fprintf(key_, "%d\t%s\n", item.number, item.solution.c_str()) < 0) {
+        error = "cannot keep the answer key: " + std::string(std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+bool PageWriter::add(const BookItem& item, std::string& error) {
+    if (run_.solutions && !keep_solution(item, error)) return false;
+    if (draw_.pieces.empty()) {
+        if (!book_) {
+            const render::Renderer* renderer = render::process_renderer(error);
+            if (!renderer) return false;
+            render::BookSettings settings;
+            settings.paper = run_.paper;
+            settings.columns = run_.columns;
+            settings.rows = run_.rows;
+            settings.format = draw_.format;
+            settings.dpi = draw_.dpi;
+            settings.diagram_width = run_.diagram_cm / 2.54 * 72;
+            book_ = new Book(*renderer, settings, path_, page_path_);
+            renderer_ = renderer;
+        }
+        if (!book_->writer.add(diagram_of(item, run_), error)) return false;
+        if (renderer_->caption_shortened(item.caption)) {
+            std::fprintf(stderr, "%s: diagram %d: caption shortened to three lines\n", program, item.number);
+        }
+        return true;
+    }
+    if (!sheets_) {
+        sheets_ = new Sheets;
+        // Other grids: the composers' sheet with that many cells.
+        if (!chess::raster::program_sheet_for(run_.columns, run_.rows, sheets_->layout, sheets_->scaled))
+            sheets_->layout = chess::program_sheet(run_.columns, run_.rows, 30, 20);
+        if (sheets_->scratch.path().empty()) {
+            error = "cannot make a scratch folder for the pictures";
+            return false;
+        }
+        sheets_->sheet = std::make_unique<chess::raster::PieceSetSheet>(sheets_->layout, sheets_->scaled,
+                                                                        sheets_->scratch.path());
+    }
+    Sheets& s = *sheets_;
+    if (s.placed == 0 && !s.sheet->start()) {
+        error = "cannot make a sheet picture";
+        return false;
+    }
+    // A marked diagram goes through its own file, marks drawn on it.
+    const std::string marked = s.scratch.path() + "marked.jpg";
+    std::string cause;
+    const bool placed = item.marks.empty()
+                            ? s.sheet->place(++s.placed, item.position, item.caption, font_handle(caption_font))
+                            : write_diagram(item.position, item.caption, item.marks, draw_, marked, cause) &&
+                                  s.sheet->place_file(++s.placed, marked);
+    if (!placed) {
+        error = "cannot draw diagram " + std::to_string(item.number) + ": " + last_failure().text;
+        return false;
+    }
+    if (s.placed == s.layout.capacity()) return save_sheet(error);
+    return true;
+}
+
+bool PageWriter::save_sheet(std::string& error) {
+    const std::string path = page_path_(++pages_);
+    if (!sheets_->sheet->save(path)) {
+        error = "cannot write " + path + ": " + last_failure().text;
+        return false;
+    }
+    sheets_->placed = 0;
+    return true;
+}
+
+bool PageWriter::finish(std::string& error) {
+    // The key's lines as they were kept.
+    std::string line;
+    auto next = [&](render::KeyEntry& entry) {
+        if (!key_) return false;
+        char* text = nullptr;
+        std::size_t size = 0;
+        const ssize_t got = getline(&text, &size, key_);
+        if (got > 0) line.assign(text, static_cast<std::size_t>(got - 1));
+        std::free(text);
+        if (got <= 0) return false;
+        const std::size_t tab = line.find('\t');
+        entry.number = line.substr(0, tab);
+        entry.solution = line.substr(tab + 1);
+        return true;
+    };
+    if (key_ && (std::fflush(key_) != 0 || std::fseek(key_, 0, SEEK_SET) != 0)) {
+        error = "cannot read the answer key back: " + std::string(std::strerror(errno));
+        return false;
+    }
+    if (sheets_) {
+        if (sheets_->placed > 0 && !save_sheet(error)) return false;
+        return !run_.solutions || write_key(next, error);
+    }
+    if (!book_) return true;
+    if (run_.solutions) book_->writer.set_key(next);
+    const bool ok = book_->writer.finish(error);
+    pages_ = book_->writer.pages();
+    if (key_ && std::ferror(key_)) {
+        error = "cannot read the answer key back";
+        return false;
+    }
     return ok;
+}
+
+bool PageWriter::write_key(const std::function<bool(render::KeyEntry&)>& next, std::string& error) {
+    // The answer key beside raster sheets: on pages of the paper asked for,
+    // as JPEG files.
+    const render::Renderer* renderer = render::process_renderer(error);
+    if (!renderer) return false;
+    render::BookSettings settings;
+    settings.paper = run_.paper;
+    settings.columns = run_.columns;
+    settings.rows = run_.rows;
+    settings.format = render::Format::Jpeg;
+    settings.dpi = key_dpi;
+    const int first = pages_;
+    render::BookWriter key(*renderer, settings, "", [&](int n) { return page_path_(first + n); });
+    key.set_key(next);
+    if (!key.finish(error)) return false;
+    pages_ += key.pages();
+    return true;
 }
 
 }  // namespace batch

@@ -2,6 +2,7 @@
 // numbers, marks and flips, and the answer key after them.
 #pragma once
 
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -40,13 +41,40 @@ struct PageRun {
 bool write_styled_diagram(const BookItem& item, const PageRun& run, const DrawSettings& draw, const std::string& path,
                           std::string& error);
 
-// The items as pages. A PDF book goes to `path`; the other formats give one
-// file a page, page_path(n) for page n. step() after each diagram placed;
-// false from it stops the run ("interrupted"), the book not written.
+// The items as pages, handed in one at a time and never held: a PDF book
+// goes to `path`; the other formats give one file a page, page_path(n) for
+// page n. The answer key's lines wait in a temporary file until finish().
 // False, with the reason, when a page cannot be written (nothing is left
 // half-written); pages already written stay.
-bool write_pages(const std::vector<BookItem>& items, const PageRun& run, const DrawSettings& draw,
-                 const std::string& path, const std::function<std::string(int page)>& page_path,
-                 const std::function<bool()>& step, int& pages, std::string& error);
+class PageWriter {
+public:
+    PageWriter(const PageRun& run, const DrawSettings& draw, std::string path,
+               std::function<std::string(int page)> page_path);
+    ~PageWriter();
+    PageWriter(const PageWriter&) = delete;
+    PageWriter& operator=(const PageWriter&) = delete;
+
+    bool add(const BookItem& item, std::string& error);
+    // The last page, the answer key, and the book committed.
+    bool finish(std::string& error);
+    int pages() const { return pages_; }
+
+private:
+    struct Book;
+    struct Sheets;
+    bool keep_solution(const BookItem& item, std::string& error);
+    bool save_sheet(std::string& error);
+    bool write_key(const std::function<bool(chess::render::KeyEntry&)>& next, std::string& error);
+
+    PageRun run_;
+    DrawSettings draw_;
+    std::string path_;
+    std::function<std::string(int)> page_path_;
+    Book* book_ = nullptr;
+    const chess::render::Renderer* renderer_ = nullptr;
+    Sheets* sheets_ = nullptr;
+    std::FILE* key_ = nullptr;
+    int pages_ = 0;
+};
 
 }  // namespace batch

@@ -1,13 +1,17 @@
 #include "batch/run.h"
 
+#include <sys/signalfd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,10 +19,14 @@
 #include "batch/workers.h"
 #include "input/diagram_items.h"
 #include "input/diagram_pictures.h"
+#include "input/input_source.h"
 
 namespace batch {
 
 namespace {
+
+// Jobs handed to the workers at a time.
+constexpr std::size_t jobs_a_batch = 4096;
 
 std::string numbered(std::size_t number, std::size_t count) {
     const std::size_t width = std::to_string(count).size();
@@ -26,7 +34,8 @@ std::string numbered(std::size_t number, std::size_t count) {
     return std::string(width - text.size(), '0') + text;
 }
 
-// A progress line on a terminal, for runs that take longer than a second.
+// A progress line on a terminal, for runs that take longer than a second;
+// a total of 0 is not known.
 class Progress {
 public:
     explicit Progress(std::size_t total) : total_(total), shown_(isatty(STDERR_FILENO) == 1) {
@@ -41,7 +50,11 @@ public:
         if (now - start_ < std::chrono::seconds(1) || now - last_ < std::chrono::milliseconds(100)) return;
         last_ = now;
         drawn_ = true;
-        std::fprintf(stderr, "\r%s: %zu/%zu diagrams, %.0f/s\033[K", program, done_, total_, rate(now));
+        if (total_ > 0) {
+            std::fprintf(stderr, "\r%s: %zu/%zu diagrams, %.0f/s\033[K", program, done_, total_, rate(now));
+        } else {
+            std::fprintf(stderr, "\r%s: %zu diagrams, %.0f/s\033[K", program, done_, rate(now));
+        }
         std::fflush(stderr);
     }
 
@@ -55,7 +68,7 @@ public:
         const auto now = Clock::now();
         const double seconds = std::chrono::duration<double>(now - start_).count();
         std::fprintf(stderr, "\r%s: %zu of %zu diagrams written in %.1f s, %.0f/s\033[K\n", program, done_ - failed_,
-                     total_, seconds, rate(now));
+                     total_ > 0 ? total_ : done_, seconds, rate(now));
     }
 
 private:
@@ -73,149 +86,11 @@ private:
     Clock::time_point start_, last_;
 };
 
-// Every input is read, and every bad line or game reported, before
-// anything is drawn: a PGN file game by game, keeping only the diagrams. A
-// diagram's file takes its place among all lines and games that hold or
-// should hold one, so that one mended later keeps its name. `slots` counts
-// those places.
-std::vector<BookItem> read_items(const Options& options, std::size_t& slots, bool& rejected) {
-    std::vector<BookItem> items;
-    slots = read_inputs(
-        options,
-        [&](const chess::input::DiagramItem& read) {
-            BookItem item;
-            item.position = read.position;
-            item.caption = read.caption;
-            item.marks = read.marks;
-            item.solution = read.solution;
-            item.place = read.number;
-            items.push_back(std::move(item));
-        },
-        rejected);
-    // The number each diagram prints: its place among those drawn.
-    for (std::size_t k = 0; k < items.size(); ++k) items[k].number = static_cast<int>(k + 1);
-    return items;
-}
+namespace input = chess::input;
 
-// The items as pages: one PDF book, or one file a page.
-int write_book(const Options& options, const Plan& plan, const DrawSettings& draw, const std::vector<BookItem>& items,
-           bool rejected) {
-    std::string error;
-    const std::string book_path = plan.folder ? plan.path + "book.pdf" : plan.path;
-    // Pages are named as single diagrams are, by their number.
-    const std::size_t per_page = static_cast<std::size_t>(options.run.columns * options.run.rows);
-    const std::size_t estimate = (items.size() + per_page - 1) / per_page + (options.run.solutions ? 1 : 0);
-    auto page_path = [&](int page) {
-        return plan.path + numbered(static_cast<std::size_t>(page), std::max<std::size_t>(estimate, 100)) + "." +
-               extension_of(plan.format);
-    };
-    // An interrupt stops the book between two diagrams: its temporary
-    // file is removed rather than left half-written, then the signal
-    // ends the run.
-    sigset_t held, saved;
-    sigemptyset(&held);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&held, signal);
-    sigprocmask(SIG_BLOCK, &held, &saved);
-    auto arriving = [&] {
-        sigset_t pending;
-        if (sigpending(&pending) != 0) return 0;
-        for (int signal : {SIGINT, SIGTERM, SIGHUP})
-            if (sigismember(&pending, signal)) return signal;
-        return 0;
-    };
-    auto arrived = [&] { return arriving() != 0; };
-    Progress progress(items.size());
-    int pages = 0;
-    std::size_t placed = 0;
-    const bool ok = write_pages(items, options.run, draw, book_path, page_path,
-                                       [&] {
-                                           ++placed;
-                                           progress.step(true);
-                                           return !arrived();
-                                       },
-                                       pages, error);
-    progress.finish();
-    if (!ok) {
-        progress.clear();
-        if (arrived()) {
-            std::fprintf(stderr, "%s: interrupted after %zu of %zu diagrams: the book is not written\n", program,
-                         placed, items.size());
-            std::fflush(stderr);
-            // Ended by the signal, as its default action would have.
-            const int signal = arriving();
-            std::signal(signal, SIG_DFL);
-            sigprocmask(SIG_SETMASK, &saved, nullptr);
-            sigset_t one;
-            sigemptyset(&one);
-            sigaddset(&one, signal);
-            sigprocmask(SIG_UNBLOCK, &one, nullptr);
-        } else {
-            std::fprintf(stderr, "%s: %s\n", program, error.c_str());
-        }
-        sigprocmask(SIG_SETMASK, &saved, nullptr);
-        return exit_nothing;
-    }
-    sigprocmask(SIG_SETMASK, &saved, nullptr);
-    return rejected ? exit_partly : exit_done;
-}
-
-// One file a diagram, drawn by the worker processes.
-int write_diagrams(const Options& options, const Plan& plan, const DrawSettings& draw,
-                   const std::vector<BookItem>& items, std::size_t slots, bool rejected) {
-    struct Job {
-        const BookItem* item;
-        std::string path;
-    };
-    std::vector<Job> jobs;
-    for (std::size_t k = 0; k < items.size(); ++k) {
-        const std::string path = plan.folder ? plan.path + numbered(items[k].place, slots) + "." +
-                                                   extension_of(plan.format)
-                                             : plan.path;
-        jobs.push_back({&items[k], path});
-    }
-
-    Progress progress(jobs.size());
-    std::size_t written = 0;
-    run_jobs(
-        jobs.size(), options.jobs,
-        [&](std::size_t i, std::string& cause) {
-            const BookItem& item = *jobs[i].item;
-            if (!options.styled) return write_diagram(item.position, item.caption, item.marks, draw, jobs[i].path, cause);
-            return write_styled_diagram(item, options.run, draw, jobs[i].path, cause);
-        },
-        [&](std::size_t i, Outcome outcome, const std::string& message) {
-            const bool ok = outcome == Outcome::Done;
-            if (ok) {
-                ++written;
-            } else {
-                progress.clear();
-                if (outcome == Outcome::Lost && interrupted()) {
-                    // Counted in the summary below.
-                } else if (outcome == Outcome::Lost) {
-                    std::fprintf(stderr, "%s: %s: not written: %s\n", program, jobs[i].path.c_str(), message.c_str());
-                } else {
-                    std::fprintf(stderr, "%s: %s\n", program, message.c_str());
-                }
-                rejected = true;
-            }
-            progress.step(ok);
-        });
-    progress.finish();
-    if (interrupted()) {
-        std::fprintf(stderr, "%s: interrupted: %zu of %zu diagrams written\n", program, written, jobs.size());
-        raise_held_signal();
-    }
-
-    if (written == 0) return exit_nothing;
-    return rejected ? exit_partly : exit_done;
-}
-
-}  // namespace
-
-std::size_t read_inputs(const Options& options, const std::function<void(const chess::input::DiagramItem&)>& take,
-                        bool& rejected) {
-    namespace input = chess::input;
-    // A folder stands for the diagram pictures in it, by name.
+// The inputs the command line names: a folder stands for the diagram
+// pictures in it, by name.
+std::vector<std::string> input_paths(const Options& options, bool& rejected) {
     std::vector<std::string> inputs;
     for (const std::string& path : options.inputs) {
         std::error_code ignored;
@@ -229,36 +104,388 @@ std::size_t read_inputs(const Options& options, const std::function<void(const c
             rejected = true;
         }
     }
-    input::ItemReader reader(take, [&](const input::ReadProblem& problem) {
-        // A bad line, game or picture names its input and place; an input
-        // that cannot be read is the program's complaint.
-        if (problem.number > 0) {
-            std::fprintf(stderr, "%s\n", problem.message.c_str());
-        } else {
-            std::fprintf(stderr, "%s: %s\n", program, problem.message.c_str());
-        }
-        rejected = true;
-    });
+    return inputs;
+}
+
+// A bad line, game or picture names its input and place; an input that
+// cannot be read is the program's complaint. A game drawn as far as it goes
+// is reported as one rejected; how a file was read, only to a person.
+void tell(const input::ReadProblem& problem, bool& rejected) {
+    using Severity = input::ReadProblem::Severity;
+    if (problem.severity == Severity::Notice) {
+        if (isatty(STDERR_FILENO) == 1) std::fprintf(stderr, "%s\n", problem.message.c_str());
+        return;
+    }
+    if (problem.number > 0) {
+        std::fprintf(stderr, "%s\n", problem.message.c_str());
+    } else {
+        std::fprintf(stderr, "%s: %s\n", program, problem.message.c_str());
+    }
+    rejected = true;
+}
+
+BookItem book_item(const input::DiagramItem& read, int number) {
+    BookItem item;
+    item.position = read.position;
+    item.caption = read.caption;
+    item.marks = read.marks;
+    item.solution = read.solution;
+    item.place = read.number;
+    item.number = number;
+    return item;
+}
+
+// One input, opened once, and what its first bytes say it holds; one that
+// could not be opened is read by path, for the reader to say why.
+struct Input {
+    std::string path;
+    input::InputSource source;
+    input::Kind kind = input::Kind::Nothing;
+};
+
+Input open_input(const Options& options, const std::string& path) {
+    Input opened;
+    opened.path = path;
+    std::string ignored;
+    if (!opened.source.open(path, ignored)) return opened;
+    opened.kind = input::kind_of(opened.source);
+    if (options.pgn && opened.kind != input::Kind::Picture) opened.kind = input::Kind::Pgn;
+    return opened;
+}
+
+void read_input(input::ItemReader& reader, const Options& options, Input& in) {
+    if (in.source.is_open()) {
+        reader.read(in.source, in.kind);
+    } else {
+        reader.read(in.path, options.pgn);
+    }
+}
+
+// Held-back signals (SIGINT, SIGTERM, SIGHUP) for as long as it lives: one
+// that arrives is seen between two diagrams, and makes a read waiting on a
+// stream give up (through `fd`).
+class HeldSignals {
+public:
+    HeldSignals() {
+        sigemptyset(&held_);
+        for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&held_, signal);
+        sigprocmask(SIG_BLOCK, &held_, &saved_);
+        fd = signalfd(-1, &held_, SFD_CLOEXEC | SFD_NONBLOCK);
+    }
+    void let_through() { sigprocmask(SIG_SETMASK, &saved_, nullptr); }
+    void hold() { sigprocmask(SIG_BLOCK, &held_, nullptr); }
+    ~HeldSignals() {
+        if (fd >= 0) close(fd);
+        sigprocmask(SIG_SETMASK, &saved_, nullptr);
+    }
+    // The signal that has arrived, or 0.
+    int arrived() const {
+        sigset_t pending;
+        if (sigpending(&pending) != 0) return 0;
+        for (int signal : {SIGINT, SIGTERM, SIGHUP})
+            if (sigismember(&pending, signal)) return signal;
+        return 0;
+    }
+    // Ends the process by the signal that arrived, as its default action would.
+    [[noreturn]] void end_by(int signal) {
+        std::fflush(stderr);
+        std::signal(signal, SIG_DFL);
+        sigprocmask(SIG_SETMASK, &saved_, nullptr);
+        sigset_t one;
+        sigemptyset(&one);
+        sigaddset(&one, signal);
+        sigprocmask(SIG_UNBLOCK, &one, nullptr);
+        raise(signal);
+        std::_Exit(128 + signal);
+    }
+
+    int fd = -1;
+
+private:
+    sigset_t held_, saved_;
+};
+
+// What the first pass over the input found: where names depend on counts,
+// every input is read once to count (a stream copied aside as it is read)
+// and every problem told, then read again to draw.
+struct Counted {
+    std::vector<Input> inputs;
+    std::size_t slots = 0;  // lines, games and pictures that hold or should hold a position
+    std::size_t items = 0;  // those that do
+    bool rejected = false;
+};
+
+Counted count_inputs(const Options& options) {
+    Counted counted;
+    input::ItemReader reader([&](const input::DiagramItem&) { ++counted.items; },
+                             [&](const input::ReadProblem& problem) { tell(problem, counted.rejected); });
     if (options.caption) reader.set_caption_template(*options.caption);
-    for (const std::string& path : inputs) {
-        // Standard input is a list, or PGN when asked; a file is what its
-        // name and first bytes say.
-        input::Kind kind = path == "-" ? input::Kind::List : input::kind_of(path);
-        if (options.pgn && kind != input::Kind::Picture) kind = input::Kind::Pgn;
-        reader.read(path, kind);
+    for (const std::string& path : input_paths(options, counted.rejected)) {
+        Input in;
+        in.path = path;
+        std::string error;
+        if (in.source.open(path, error) && !in.source.regular() && !in.source.spool(error)) {
+            std::fprintf(stderr, "%s: %s: %s\n", program, in.source.name().c_str(), error.c_str());
+            counted.rejected = true;
+            continue;
+        }
+        if (in.source.is_open()) {
+            in.kind = input::kind_of(in.source);
+            if (options.pgn && in.kind != input::Kind::Picture) in.kind = input::Kind::Pgn;
+        }
+        read_input(reader, options, in);
+        in.source.release();
+        counted.inputs.push_back(std::move(in));
+    }
+    counted.slots = reader.count();
+    return counted;
+}
+
+// The second pass: every item again, in the same order and with the same
+// numbers; its problems were told by the first.
+void draw_counted(Counted& counted, const Options& options, const std::function<void(const BookItem&)>& draw) {
+    int number = 0;
+    input::ItemReader reader([&](const input::DiagramItem& read) { draw(book_item(read, ++number)); },
+                             [](const input::ReadProblem&) {});
+    if (options.caption) reader.set_caption_template(*options.caption);
+    for (Input& in : counted.inputs) {
+        std::string error;
+        if (in.source.is_open() || in.source.regular()) {
+            if (!in.source.rewind(error)) {
+                std::fprintf(stderr, "%s: %s: %s\n", program, in.source.name().c_str(), error.c_str());
+                counted.rejected = true;
+                continue;
+            }
+        }
+        read_input(reader, options, in);
+        in.source.release();
+    }
+}
+
+// A PDF book, drawn in one pass as the items are read: no count is needed.
+int write_pdf_book(const Options& options, const Plan& plan, const DrawSettings& draw) {
+    bool rejected = false;
+    const std::string book_path = plan.folder ? plan.path + "book.pdf" : plan.path;
+    // An interrupt stops the book between two diagrams: its temporary
+    // file is removed rather than left half-written, then the signal ends
+    // the run.
+    HeldSignals held;
+    auto pages = std::make_unique<PageWriter>(options.run, draw, book_path, std::function<std::string(int)>());
+    Progress progress(0);
+    std::string error;
+    bool failed = false, stopped = false, counted_all = true;
+    std::size_t placed = 0, total = 0;
+    input::InputSource* reading = nullptr;
+    int number = 0;
+    input::ItemReader reader(
+        [&](const input::DiagramItem& read) {
+            ++total;
+            if (failed || stopped) return;
+            if (placed == 0 && plan.folder) {
+                std::error_code made;
+                std::filesystem::create_directories(plan.path, made);
+                if (made) fail(plan.path + ": " + made.message());
+            }
+            if (!pages->add(book_item(read, ++number), error)) {
+                failed = true;
+                reader.stop();
+                return;
+            }
+            ++placed;
+            progress.step(true);
+            if (held.arrived()) {
+                // The rest is counted for the message where that is quick.
+                stopped = true;
+                if (reading && !reading->regular()) {
+                    counted_all = false;
+                    reader.stop();
+                }
+            }
+        },
+        [&](const input::ReadProblem& problem) {
+            if (!stopped && !held.arrived()) tell(problem, rejected);
+        });
+    if (options.caption) reader.set_caption_template(*options.caption);
+    std::size_t slots = 0;
+    for (const std::string& path : input_paths(options, rejected)) {
+        if (failed) break;
+        // A FIFO's open waits for its writer: an interrupt may end the run there.
+        struct stat status {};
+        const bool fifo = path != "-" && stat(path.c_str(), &status) == 0 && S_ISFIFO(status.st_mode);
+        if (fifo) held.let_through();
+        Input in = open_input(options, path);
+        if (fifo) held.hold();
+        if (stopped && in.source.is_open() && !in.source.regular()) {
+            counted_all = false;
+            continue;
+        }
+        in.source.give_up_on(held.fd);
+        reading = &in.source;
+        read_input(reader, options, in);
+        reading = nullptr;
+        if (held.arrived()) {
+            stopped = true;
+            // A stream given up while waiting was not counted to its end.
+            if (in.source.is_open() && !in.source.regular() && !in.source.at_end()) counted_all = false;
+        }
+    }
+    slots = reader.count();
+    if (!failed && !stopped) {
+        if (slots == 0) fail("no positions in the input");
+        if (placed == 0) fail("no position could be read");
+        failed = !pages->finish(error);
+        progress.finish();
+        if (!failed) return rejected ? exit_partly : exit_done;
+    }
+    progress.clear();
+    if (const int signal = held.arrived()) {
+        if (counted_all) {
+            std::fprintf(stderr, "%s: interrupted after %zu of %zu diagrams: the book is not written\n", program,
+                         placed, total);
+        } else {
+            std::fprintf(stderr, "%s: interrupted after %zu diagrams: the book is not written\n", program, placed);
+        }
+        pages.reset();
+        held.end_by(signal);
+    }
+    std::fprintf(stderr, "%s: %s\n", program, error.c_str());
+    return exit_nothing;
+}
+
+// Pages as files of their own (or raster sheets), named by their number
+// among as many as the count gives.
+int write_page_files(const Options& options, const Plan& plan, const DrawSettings& draw, Counted& counted) {
+    const std::size_t per_page = static_cast<std::size_t>(options.run.columns * options.run.rows);
+    const std::size_t estimate = (counted.items + per_page - 1) / per_page + (options.run.solutions ? 1 : 0);
+    auto page_path = [&](int page) {
+        return plan.path + numbered(static_cast<std::size_t>(page), std::max<std::size_t>(estimate, 100)) + "." +
+               extension_of(plan.format);
+    };
+    HeldSignals held;
+    PageWriter pages(options.run, draw, plan.path, page_path);
+    Progress progress(counted.items);
+    std::string error;
+    bool failed = false;
+    std::size_t placed = 0;
+    draw_counted(counted, options, [&](const BookItem& item) {
+        if (failed || held.arrived()) return;
+        if (!pages.add(item, error)) {
+            failed = true;
+            return;
+        }
+        ++placed;
+        progress.step(true);
+    });
+    if (!failed && !held.arrived()) failed = !pages.finish(error);
+    progress.finish();
+    if (const int signal = held.arrived()) {
+        progress.clear();
+        std::fprintf(stderr, "%s: interrupted after %zu of %zu diagrams: the book is not written\n", program, placed,
+                     counted.items);
+        held.end_by(signal);
+    }
+    if (failed) {
+        progress.clear();
+        std::fprintf(stderr, "%s: %s\n", program, error.c_str());
+        return exit_nothing;
+    }
+    return counted.rejected ? exit_partly : exit_done;
+}
+
+// One file a diagram, drawn by the worker processes a batch at a time, so
+// that the jobs held never grow with the input.
+int write_diagrams(const Options& options, const Plan& plan, const DrawSettings& draw, Counted& counted) {
+    struct Job {
+        BookItem item;
+        std::string path;
+    };
+    std::vector<Job> jobs;
+    Progress progress(counted.items);
+    std::size_t written = 0;
+    bool rejected = counted.rejected;
+    // Signals wait between batches too: the reading in between is of
+    // regular files and copies, which never block.
+    HeldSignals held;
+    auto run_batch = [&] {
+        run_jobs(
+            jobs.size(), options.jobs,
+            [&](std::size_t i, std::string& cause) {
+                const BookItem& item = jobs[i].item;
+                if (!options.styled) {
+                    return write_diagram(item.position, item.caption, item.marks, draw, jobs[i].path, cause);
+                }
+                return write_styled_diagram(item, options.run, draw, jobs[i].path, cause);
+            },
+            [&](std::size_t i, Outcome outcome, const std::string& message) {
+                const bool ok = outcome == Outcome::Done;
+                if (ok) {
+                    ++written;
+                } else {
+                    progress.clear();
+                    if (outcome == Outcome::Lost && interrupted()) {
+                        // Counted in the summary below.
+                    } else if (outcome == Outcome::Lost) {
+                        std::fprintf(stderr, "%s: %s: not written: %s\n", program, jobs[i].path.c_str(),
+                                     message.c_str());
+                    } else {
+                        std::fprintf(stderr, "%s: %s\n", program, message.c_str());
+                    }
+                    rejected = true;
+                }
+                progress.step(ok);
+            });
+        jobs.clear();
+        if (interrupted()) {
+            progress.finish();
+            std::fprintf(stderr, "%s: interrupted: %zu of %zu diagrams written\n", program, written, counted.items);
+            raise_held_signal();
+        }
+    };
+    draw_counted(counted, options, [&](const BookItem& item) {
+        const std::string path = plan.folder ? plan.path + numbered(item.place, counted.slots) + "." +
+                                                   extension_of(plan.format)
+                                             : plan.path;
+        jobs.push_back({item, path});
+        if (jobs.size() == jobs_a_batch) run_batch();
+    });
+    run_batch();
+    progress.finish();
+    if (written == 0) return exit_nothing;
+    return rejected ? exit_partly : exit_done;
+}
+
+}  // namespace
+
+std::size_t read_inputs(const Options& options, const std::function<void(const input::DiagramItem&)>& take,
+                        bool& rejected) {
+    input::ItemReader reader(take, [&](const input::ReadProblem& problem) { tell(problem, rejected); });
+    if (options.caption) reader.set_caption_template(*options.caption);
+    for (const std::string& path : input_paths(options, rejected)) {
+        Input in = open_input(options, path);
+        read_input(reader, options, in);
     }
     return reader.count();
 }
 
 int run(const Options& options) {
     if (options.list_format) return write_position_list(options);
-    std::size_t slots = 0;
-    bool rejected = false;
-    const std::vector<BookItem> items = read_items(options, slots, rejected);
-    if (slots == 0) fail("no positions in the input");
-    const Plan plan = plan_output(options, slots);
-    if (items.empty()) fail("no position could be read");
     DrawSettings draw = options.draw;
+    const bool paged = options.run.columns > 0;
+    // A PDF book takes its diagrams as they come; other outputs are named
+    // by counts, which the input is read once for first.
+    if (paged) {
+        const Plan plan = plan_output(options, 0);
+        if (plan.format == Format::Pdf && options.draw.pieces.empty()) {
+            draw.format = plan.format;
+            std::string error;
+            if (!prepare_drawing(draw, error)) fail(error);
+            return write_pdf_book(options, plan, draw);
+        }
+    }
+    Counted counted = count_inputs(options);
+    if (counted.slots == 0) fail("no positions in the input");
+    const Plan plan = plan_output(options, counted.slots);
+    if (counted.items == 0) fail("no position could be read");
     draw.format = plan.format;
 
     std::string error;
@@ -268,8 +495,8 @@ int run(const Options& options) {
         std::filesystem::create_directories(plan.path, failed);
         if (failed) fail(plan.path + ": " + failed.message());
     }
-    if (options.run.columns > 0) return write_book(options, plan, draw, items, rejected);
-    return write_diagrams(options, plan, draw, items, slots, rejected);
+    if (paged) return write_page_files(options, plan, draw, counted);
+    return write_diagrams(options, plan, draw, counted);
 }
 
 }  // namespace batch

@@ -1,5 +1,5 @@
-// Running diagram_batch's work: every input read, then the diagrams drawn,
-// one file each by worker processes, or as pages.
+// Running diagram_batch's work: the inputs read as streams and the diagrams
+// drawn as they come, one file each by worker processes, or as pages.
 #pragma once
 
 #include <functional>

@@ -32,11 +32,19 @@ struct Tally {
     int left_out = 0;
     int bad = 0;
     std::vector<std::string> errors;  // the first few
+    // Drawn as far as they go (a game cut off by the file's end): the first few.
+    int damaged = 0;
+    std::vector<std::string> damages;
 
     void bad_entry(const std::string& message) {
         ++bad;
         std::fprintf(stderr, "%s: %s\n", program_name, message.c_str());
         if (errors.size() < errors_shown) errors.push_back(message);
+    }
+    void damaged_entry(const std::string& message) {
+        ++damaged;
+        std::fprintf(stderr, "%s: %s\n", program_name, message.c_str());
+        if (damages.size() < errors_shown) damages.push_back(message);
     }
 };
 
@@ -132,11 +140,15 @@ void add_position_list(const std::string& path) {
             }
         },
         [&](const chess::input::ReadProblem& problem) {
+            using Severity = chess::input::ReadProblem::Severity;
+            // How the file was read (not UTF-8) loses nothing: not told.
+            if (problem.severity == Severity::Notice) return;
+            if (problem.severity == Severity::Damaged) return tally.damaged_entry(problem.message);
             if (problem.number > 0) return tally.bad_entry(problem.message);
             read = false;
             error = problem.cause;
         });
-    reader.read(path, chess::input::kind_of(path));
+    reader.read(path);
     // The view shows the new cells once told.
     if (tally.placed > 0) gadget_set_state(sheet_view, image_handle(sheet_image));
 
@@ -150,6 +162,11 @@ void add_position_list(const std::string& path) {
         detail += "Пропущены записи с ошибками: " + std::to_string(tally.bad) + ".\n";
         for (const std::string& e : tally.errors) detail += e + "\n";
         if (tally.bad > static_cast<int>(tally.errors.size())) detail += "…\n";
+    }
+    if (tally.damaged > 0) {
+        detail += "Обрываются на конце файла (добавлены как есть): " + std::to_string(tally.damaged) + ".\n";
+        for (const std::string& e : tally.damages) detail += e + "\n";
+        if (tally.damaged > static_cast<int>(tally.damages.size())) detail += "…\n";
     }
     if (detail.empty() && tally.placed > 0) return;
     if (!detail.empty() && detail.back() == '\n') detail.pop_back();

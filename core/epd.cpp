@@ -82,7 +82,11 @@ bool looks_like_epd(std::string_view text) {
         i = skip_field(text, i);
     }
     i = skip_blanks(text, i);
-    return i < text.size() && !is_digit(text[i]);
+    // A halfmove clock, or "-" for one not kept (FEN's counters as some
+    // programs write them): no opcode starts that way.
+    const bool counter = i < text.size() && (is_digit(text[i]) || (text[i] == '-' && (i + 1 == text.size() ||
+                                                                                      is_blank(text[i + 1]))));
+    return i < text.size() && !counter;
 }
 
 EpdResult read_epd(std::string_view text) {

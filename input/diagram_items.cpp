@@ -1,15 +1,14 @@
 #include "input/diagram_items.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <iostream>
+#include <istream>
+#include <streambuf>
+#include <vector>
 
 #include "core/text.h"
 #include "input/diagram_pictures.h"
+#include "input/input_source.h"
 #include "input/position_list.h"
 
 namespace chess::input {
@@ -18,15 +17,14 @@ const char* const standard_input_name = "(standard input)";
 
 namespace {
 
+// How far a list or PGN is read ahead to tell them apart: blanks and a
+// byte-order mark may come before a tag.
+constexpr std::size_t sniff_bytes = 64 * 1024;
+
 bool is_space(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 
-// A game starts with its tags; blanks and a byte-order mark may come first.
-bool looks_like_pgn(std::istream& in) {
-    for (int c; (c = in.get()) != EOF;) {
-        if (c == '[') return true;
-        if (!is_space(c) && c != 0xEF && c != 0xBB && c != 0xBF) return false;
-    }
-    return false;
+bool has_picture_name(const std::string& extension) {
+    return extension == ".jpg" || extension == ".jpeg" || extension == ".bmp";
 }
 
 // What a caption template's field names in a game: "comment" its opening
@@ -53,49 +51,132 @@ std::optional<std::string> record_field(const ListEntry& entry, std::string_view
     return std::nullopt;
 }
 
+// An input's bytes for the PGN reader, those read ahead first.
+class SourceBuffer : public std::streambuf {
+public:
+    explicit SourceBuffer(InputSource& input) : input_(input), buffer_(64 * 1024) {}
+    // The errno of a failed read, or 0.
+    int failure() const { return failure_; }
+
+protected:
+    int_type underflow() override {
+        if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+        const ssize_t got = input_.read(buffer_.data(), buffer_.size());
+        if (got <= 0) {
+            if (got < 0) failure_ = errno;
+            return traits_type::eof();
+        }
+        setg(buffer_.data(), buffer_.data(), buffer_.data() + got);
+        return traits_type::to_int_type(*gptr());
+    }
+
+private:
+    InputSource& input_;
+    std::vector<char> buffer_;
+    int failure_ = 0;
+};
+
+// What a game cut off at the end of its file was cut off inside: such a
+// game is drawn, and said to be damaged. Other early ends are silent.
+bool cut_off_by_the_end(const PgnGame& game) { return game.cut_off.starts_with("the file ends inside"); }
+
 }  // namespace
 
 Kind kind_of(const std::string& path) {
     // A picture's name is kept to: its failure to load is what the user
     // needs to hear about, not a list's.
-    const std::string extension = lower_extension(path);
-    if (extension == ".jpg" || extension == ".jpeg" || extension == ".bmp") return Kind::Picture;
-    std::ifstream in(path, std::ios::binary);
-    char head[2] = {};
-    in.read(head, 2);
-    if (in.gcount() == 0) return Kind::Nothing;
-    const bool jpeg = static_cast<unsigned char>(head[0]) == 0xFF && static_cast<unsigned char>(head[1]) == 0xD8;
-    const bool bmp = head[0] == 'B' && head[1] == 'M';
-    if (in.gcount() == 2 && (jpeg || bmp)) return Kind::Picture;
+    if (path != "-" && has_picture_name(lower_extension(path))) return Kind::Picture;
+    InputSource input;
+    std::string ignored;
+    if (!input.open(path, ignored)) return Kind::Nothing;
+    return kind_of(input);
+}
+
+Kind kind_of(InputSource& input) {
+    const std::string extension = input.path() == "-" ? std::string() : lower_extension(input.path());
+    if (has_picture_name(extension)) return Kind::Picture;
+    while (input.held().size() < 2 && input.more()) {
+    }
+    const std::string_view head = input.held();
+    if (head.empty()) return Kind::Nothing;
+    const bool jpeg = head.size() >= 2 && static_cast<unsigned char>(head[0]) == 0xFF &&
+                      static_cast<unsigned char>(head[1]) == 0xD8;
+    const bool bmp = head.starts_with("BM");
+    if (jpeg || bmp) return Kind::Picture;
     if (extension == ".pgn") return Kind::Pgn;
-    in.clear();
-    in.seekg(0);
-    return looks_like_pgn(in) ? Kind::Pgn : Kind::List;
+    // A game starts with its tags; blanks and a byte-order mark may come first.
+    for (std::size_t at = 0;; ) {
+        const std::string_view held = input.held();
+        for (; at < held.size(); ++at) {
+            const int c = static_cast<unsigned char>(held[at]);
+            if (c == '[') return Kind::Pgn;
+            if (!is_space(c) && c != 0xEF && c != 0xBB && c != 0xBF) return Kind::List;
+        }
+        if (held.size() >= sniff_bytes || !input.more()) return Kind::List;
+    }
 }
 
 ItemReader::ItemReader(std::function<void(const DiagramItem&)> on_item,
                        std::function<void(const ReadProblem&)> on_problem)
     : on_item_(std::move(on_item)), on_problem_(std::move(on_problem)) {}
 
-void ItemReader::read(const std::string& path, Kind kind) {
-    switch (kind) {
-        case Kind::Picture: read_picture(path); break;
-        case Kind::Pgn: read_pgn(path); break;
-        case Kind::List:
-        case Kind::Nothing: read_list(path); break;
+void ItemReader::read(const std::string& path, bool pgn) {
+    InputSource input;
+    std::string error;
+    if (!input.open(path, error)) {
+        if (path != "-" && has_picture_name(lower_extension(path))) return unreadable_picture(path, error);
+        return input_problem(input.name(), error);
     }
+    Kind kind = kind_of(input);
+    if (pgn && kind != Kind::Picture) kind = Kind::Pgn;
+    read(input, kind);
+}
+
+void ItemReader::read(const std::string& path, Kind kind) {
+    InputSource input;
+    std::string error;
+    if (!input.open(path, error)) {
+        if (kind == Kind::Picture) return unreadable_picture(path, error);
+        return input_problem(input.name(), error);
+    }
+    read(input, kind);
+}
+
+void ItemReader::read(InputSource& input, Kind kind) {
+    stopped_ = false;
+    reading_ = &input;
+    switch (kind) {
+        case Kind::Picture: read_picture(input); break;
+        case Kind::Pgn: read_pgn(input); break;
+        case Kind::List:
+        case Kind::Nothing: read_list(input); break;
+    }
+    reading_ = nullptr;
+}
+
+void ItemReader::stop() {
+    stopped_ = true;
+    if (reading_) reading_->drop();
 }
 
 void ItemReader::input_problem(const std::string& name, const std::string& cause) {
-    on_problem_({0, name + ": " + cause, cause});
+    on_problem_({ReadProblem::Severity::Rejected, 0, name + ": " + cause, cause});
 }
 
-void ItemReader::read_picture(const std::string& path) {
+void ItemReader::unreadable_picture(const std::string& path, const std::string& cause) {
+    // A picture is one item, which could not be read.
+    ListEntry entry;
+    entry.source = path;
+    entry.error = cause;
+    on_problem_({ReadProblem::Severity::Rejected, ++count_, entry_message(entry), {}});
+}
+
+void ItemReader::read_picture(InputSource& input) {
     // A diagram picture saved by the editor is one position.
-    const ListEntry entry = read_diagram_picture(path, path);
+    const ListEntry entry = read_diagram_picture(input);
     ++count_;
     if (!entry.ok) {
-        on_problem_({count_, entry_message(entry), {}});
+        on_problem_({ReadProblem::Severity::Rejected, count_, entry_message(entry), {}});
         return;
     }
     DiagramItem item;
@@ -103,32 +184,41 @@ void ItemReader::read_picture(const std::string& path) {
     item.position = entry.position;
     item.caption = entry.caption;
     if (caption_) item.caption = caption_->expand([&](std::string_view name) { return record_field(entry, name); });
-    item.source = path;
+    item.source = input.name();
     on_item_(item);
 }
 
-void ItemReader::read_pgn(const std::string& path) {
-    const bool standard_input = path == "-";
-    const std::string name = standard_input ? standard_input_name : path;
-    std::ifstream file;
-    if (!standard_input) {
-        file.open(path, std::ios::binary);
-        if (!file) return input_problem(name, std::strerror(errno));
-    }
-    std::istream& in = standard_input ? std::cin : file;
+void ItemReader::read_pgn(InputSource& input) {
+    const std::string& name = input.name();
+    SourceBuffer buffer(input);
+    std::istream in(&buffer);
     // Only the diagrams' positions and texts are kept, never the games'.
     PgnReader reader(in);
     PgnGame game;
     PgnError refused;
     DiagramItem item;
     item.source = name;
-    while (true) {
+    bool told_encoding = false;
+    while (!stopped_) {
         const PgnReader::Status status = reader.next(game, refused);
         if (status == PgnReader::Status::End) break;
         ++count_;
         if (status == PgnReader::Status::Error) {
-            on_problem_({count_, name + ": " + valid_utf8(refused.message(), Controls::Blank), {}});
+            on_problem_({ReadProblem::Severity::Rejected, count_,
+                         name + ": " + valid_utf8(refused.message(), Controls::Blank), {}});
             continue;
+        }
+        if (game.windows_1252 && !told_encoding) {
+            // Said once a file: every game of such a file is likely the same.
+            told_encoding = true;
+            const std::string cause = "not UTF-8: read as Windows-1252 (Latin-1)";
+            on_problem_({ReadProblem::Severity::Notice, 0, name + ": " + cause, cause});
+        }
+        if (cut_off_by_the_end(game)) {
+            on_problem_({ReadProblem::Severity::Damaged, count_,
+                         name + ": game " + std::to_string(game.number) + ": " +
+                             valid_utf8(game.cut_off, Controls::Blank) + "; drawn as far as it goes",
+                         {}});
         }
         item.number = count_;
         item.position = game.position;
@@ -141,21 +231,19 @@ void ItemReader::read_pgn(const std::string& path) {
         item.game = game.number;
         on_item_(item);
     }
-    if (in.bad()) input_problem(name, "read error");
+    if (buffer.failure() != 0) input_problem(name, std::strerror(buffer.failure()));
 }
 
-void ItemReader::read_list(const std::string& path) {
-    const bool standard_input = path == "-";
-    const std::string name = standard_input ? standard_input_name : path;
-    const int fd = standard_input ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return input_problem(name, std::strerror(errno));
+void ItemReader::read_list(InputSource& input) {
+    const std::string& name = input.name();
     DiagramItem item;
     item.source = name;
     std::string error;
-    const bool read = read_position_list(fd, name, [&](ListEntry& entry) {
+    const bool read = read_position_list(input, [&](ListEntry& entry) {
+        if (stopped_) return;
         ++count_;
         if (!entry.ok) {
-            on_problem_({count_, entry_message(entry), {}});
+            on_problem_({ReadProblem::Severity::Rejected, count_, entry_message(entry), {}});
             return;
         }
         item.number = count_;
@@ -171,9 +259,8 @@ void ItemReader::read_list(const std::string& path) {
         item.line = entry.line;
         on_item_(item);
     }, error);
-    if (!standard_input) ::close(fd);
     // The message names the input; the cause is what follows the name.
-    if (!read) on_problem_({0, error, error.substr(name.size() + 2)});
+    if (!read) on_problem_({ReadProblem::Severity::Rejected, 0, error, error.substr(name.size() + 2)});
 }
 
 Annotations marks_of_comment(std::string_view c1) {

@@ -23,11 +23,17 @@ namespace chess::input {
 // or cannot be read, and each program has its own way of saying so.
 enum class Kind { Picture, Pgn, List, Nothing };
 
+class InputSource;
+
 // By name first, then by the first bytes: a name ending in .jpg, .jpeg or
 // .bmp (in any case), or content starting as a JPEG or BMP file does, is a
 // picture; a name ending in .pgn, or content whose first mark is a '['
-// (a tag), is PGN; anything else is a list.
+// (a tag), is PGN; anything else is a list (so is one whose first 64 KiB
+// are blank).
 Kind kind_of(const std::string& path);
+// The same for an opened input, from bytes read ahead and kept for its
+// reading: standard input is told by its bytes alone.
+Kind kind_of(InputSource& input);
 
 // The name messages give standard input ("-").
 extern const char* const standard_input_name;
@@ -47,8 +53,14 @@ struct DiagramItem {
     int game = 0;            // the game's number in its file, from 1; 0 for others
 };
 
-// What could not be read.
+// What could not be read, or was read with a flaw.
 struct ReadProblem {
+    enum class Severity {
+        Rejected,  // no diagram: the item or the input's rest is lost
+        Damaged,   // the item is handed on all the same, drawn as far as it goes
+        Notice,    // nothing lost: how the input was read (a file not UTF-8)
+    };
+    Severity severity = Severity::Rejected;
     // An item's problem takes its number; an input that could not be read
     // (to its end) has none.
     std::size_t number = 0;
@@ -69,22 +81,33 @@ public:
     // FEN, an EPD's c0 or a picture's caption), instead of the default.
     void set_caption_template(CaptionTemplate caption) { caption_ = std::move(caption); }
 
-    // Reads one input as the kind given ("-": standard input, as a list or
-    // PGN), handing on every item and every problem in the input's order.
+    // Reads one input ("-": standard input), opened once, as what its first
+    // bytes say (kind_of), handing on every item and every problem in the
+    // input's order. `pgn`: anything but a picture is read as PGN.
+    void read(const std::string& path, bool pgn = false);
+    // The same as the kind given.
     void read(const std::string& path, Kind kind);
+    // An opened input, from its first byte, as the kind given.
+    void read(InputSource& input, Kind kind);
+    // Ends the input being read after the item handed on, without reading
+    // its rest; the next read goes on.
+    void stop();
     // The numbers used so far.
     std::size_t count() const { return count_; }
 
 private:
-    void read_picture(const std::string& path);
-    void read_pgn(const std::string& path);
-    void read_list(const std::string& path);
+    void read_picture(InputSource& input);
+    void unreadable_picture(const std::string& path, const std::string& cause);
+    void read_pgn(InputSource& input);
+    void read_list(InputSource& input);
     void input_problem(const std::string& name, const std::string& cause);
 
     std::function<void(const DiagramItem&)> on_item_;
     std::function<void(const ReadProblem&)> on_problem_;
     std::size_t count_ = 0;
     std::optional<CaptionTemplate> caption_;
+    bool stopped_ = false;
+    InputSource* reading_ = nullptr;
 };
 
 // The marks an EPD record's c1 gives: [%csl]/[%cal] commands, or the bare

@@ -3,6 +3,7 @@
 // caption, and becomes that position, drawn like any other.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -10,9 +11,17 @@
 
 namespace chess::input {
 
+class InputSource;
+
+// A picture's record is read from its header, which must lie within its
+// first 16 MiB: a picture from a pipe is read from memory, no further.
+constexpr std::size_t picture_head_bytes = 16 * 1024 * 1024;
+
 // The picture's position (marks included) and caption as a list entry; not
 // ok, with the reason, when it carries no record or a damaged one.
 ListEntry read_diagram_picture(const std::string& path, const std::string& name);
+// The same from an opened input, from its first byte, which stays held.
+ListEntry read_diagram_picture(InputSource& input);
 
 // The diagram pictures of a folder (files ending in .jpg or .jpeg, in any
 // case) in the order of their names; false, with the reason, when the

@@ -1,5 +1,6 @@
 #include "input/position_list.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -8,6 +9,7 @@
 #include "core/epd.h"
 #include "core/fen.h"
 #include "core/text.h"
+#include "input/input_source.h"
 
 namespace chess::input {
 
@@ -33,7 +35,15 @@ std::string entry_message(const ListEntry& entry) {
     return text + " " + valid_utf8(entry.error, Controls::Blank);
 }
 
-LineReader::LineReader(int fd, std::size_t max_line) : fd_(fd), max_line_(max_line), buffer_(chunk_bytes) {}
+LineReader::LineReader(int fd, std::size_t max_line)
+    : read_([fd](char* to, std::size_t size) { return ::read(fd, to, size); }),
+      max_line_(max_line),
+      buffer_(chunk_bytes) {}
+
+LineReader::LineReader(InputSource& source, std::size_t max_line)
+    : read_([&source](char* to, std::size_t size) { return source.read(to, size); }),
+      max_line_(max_line),
+      buffer_(chunk_bytes) {}
 
 bool LineReader::fill() {
     // Keeps the unread part at the front; grows the buffer only up to one
@@ -45,7 +55,7 @@ bool LineReader::fill() {
     }
     if (end_ == buffer_.size()) buffer_.resize(buffer_.size() + chunk_bytes);
     while (true) {
-        const ssize_t got = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
+        const ssize_t got = read_(buffer_.data() + end_, buffer_.size() - end_);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) {
             errno_ = errno;
@@ -63,7 +73,6 @@ LineReader::Status LineReader::finish(std::size_t stop, std::size_t next_start, 
     start_ = next_start;
     if (too_long) return Status::TooLong;
     std::string_view text(buffer_.data() + from, stop - from);
-    if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
     if (text.size() > max_line_) return Status::TooLong;
     if (line_number_ == 1 && text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
     line.assign(text);
@@ -75,22 +84,28 @@ LineReader::Status LineReader::next(std::string& line) {
     bool too_long = false;
     std::size_t searched = start_;
     while (true) {
-        const void* newline = std::memchr(buffer_.data() + searched, '\n', end_ - searched);
-        if (newline) {
-            const auto stop = static_cast<std::size_t>(static_cast<const char*>(newline) - buffer_.data());
-            return finish(stop, stop + 1, too_long, line);
+        const char* const data = buffer_.data();
+        const char* const mark =
+            std::find_if(data + searched, data + end_, [](char c) { return c == '\n' || c == '\r'; });
+        const auto stop = static_cast<std::size_t>(mark - data);
+        // A CR last of what is held: an LF read next belongs to it.
+        const bool open_cr = stop < end_ && *mark == '\r' && stop + 1 == end_ && !eof_;
+        if (stop < end_ && !open_cr) {
+            const bool crlf = *mark == '\r' && stop + 1 < end_ && data[stop + 1] == '\n';
+            return finish(stop, stop + (crlf ? 2 : 1), too_long, line);
         }
-        if (eof_) {
+        if (stop == end_ && eof_) {
             if (end_ > start_ || too_long) return finish(end_, end_, too_long, line);
             return Status::End;
         }
         // One byte more than the limit for the CR of a CRLF line end.
         if (end_ - start_ > max_line_ + 1) {
-            // Drop what is held of the long line and read on to its end.
+            // Drop what is held of the long line (but an open CR) and read
+            // on to its end.
             too_long = true;
-            start_ = end_;
+            start_ = open_cr ? end_ - 1 : end_;
         }
-        const std::size_t offset = end_ - start_;
+        const std::size_t offset = (open_cr ? stop : end_) - start_;
         if (!fill()) return Status::Failed;
         searched = start_ + offset;
     }
@@ -127,9 +142,10 @@ bool read_list_line(std::string_view text, ListEntry& entry) {
     return true;
 }
 
-bool read_position_list(int fd, const std::string& source, const std::function<void(ListEntry& entry)>& take,
-                        std::string& error) {
-    LineReader reader(fd);
+namespace {
+
+bool read_lines(LineReader& reader, const std::string& source, const std::function<void(ListEntry& entry)>& take,
+                std::string& error) {
     std::string line;
     while (true) {
         const LineReader::Status status = reader.next(line);
@@ -146,8 +162,28 @@ bool read_position_list(int fd, const std::string& source, const std::function<v
             take(entry);
             continue;
         }
+        // A NUL is no text: a file of another encoding, or damaged.
+        if (const std::size_t nul = line.find('\0'); nul != std::string::npos) {
+            entry.error = "a NUL byte";
+            entry.column = nul + 1;
+            take(entry);
+            continue;
+        }
         if (read_list_line(line, entry)) take(entry);
     }
+}
+
+}  // namespace
+
+bool read_position_list(int fd, const std::string& source, const std::function<void(ListEntry& entry)>& take,
+                        std::string& error) {
+    LineReader reader(fd);
+    return read_lines(reader, source, take, error);
+}
+
+bool read_position_list(InputSource& input, const std::function<void(ListEntry& entry)>& take, std::string& error) {
+    LineReader reader(input);
+    return read_lines(reader, input.name(), take, error);
 }
 
 }  // namespace chess::input

@@ -1,7 +1,8 @@
 // Position lists: one position a line, as FEN (a caption may follow the six
 // fields) or as an EPD record (the caption is its c0, else its id). Blank
-// lines and lines starting with '#' are skipped; a byte-order mark and CRLF
-// line ends are accepted.
+// lines and lines starting with '#' are skipped; a byte-order mark is
+// accepted, and lines may end in LF, CRLF or a lone CR, as the programs that
+// write lists do. A line holding a NUL byte is refused, not taken as text.
 #pragma once
 
 #include <cstddef>
@@ -9,6 +10,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <sys/types.h>
 
 #include "core/epd.h"
 #include "core/position.h"
@@ -40,14 +43,19 @@ struct ListEntry {
 // "FILE:LINE:COL: what is wrong" (without the column when there is none).
 std::string entry_message(const ListEntry& entry);
 
-// Reads a descriptor line by line in fixed chunks, so that a line of any
-// length costs at most max_line bytes of memory.
+class InputSource;
+
+// Reads a descriptor, or an input with what it holds read ahead, line by
+// line in fixed chunks, so that a line of any length costs at most max_line
+// bytes of memory.
 class LineReader {
 public:
     enum class Status { Line, TooLong, End, Failed };
 
     explicit LineReader(int fd, std::size_t max_line = max_line_bytes);
-    // The next line without its line end (LF, CRLF) and, on the first line,
+    explicit LineReader(InputSource& source, std::size_t max_line = max_line_bytes);
+    // The next line without its line end (LF, CRLF, CR: a CRLF split
+    // between two reads is still one) and, on the first line,
     // without a byte-order mark. TooLong: the line was skipped to its end.
     // Failed: a read error, errno_value() says which.
     Status next(std::string& line);
@@ -60,7 +68,7 @@ private:
     bool fill();
     Status finish(std::size_t stop, std::size_t next_start, bool too_long, std::string& line);
 
-    int fd_;
+    std::function<ssize_t(char* to, std::size_t size)> read_;
     std::size_t max_line_;
     std::vector<char> buffer_;
     std::size_t start_ = 0;
@@ -79,5 +87,7 @@ bool read_list_line(std::string_view text, ListEntry& entry);
 // handed on).
 bool read_position_list(int fd, const std::string& source, const std::function<void(ListEntry& entry)>& take,
                         std::string& error);
+// The same from an input, from its first byte held.
+bool read_position_list(InputSource& input, const std::function<void(ListEntry& entry)>& take, std::string& error);
 
 }  // namespace chess::input

@@ -279,7 +279,15 @@ bool BookWriter::write_key(std::string& error) {
     int column = 0;
     double y = 0, top = 0;
     bool open = false;
-    for (std::size_t i = 0; i < key_.size(); ++i) {
+    std::size_t next = 0;
+    auto take = [&](KeyEntry& entry) {
+        if (key_source_) return key_source_(entry);
+        if (next == key_.size()) return false;
+        entry = key_[next++];
+        return true;
+    };
+    KeyEntry entry;
+    for (bool more = take(entry); more;) {
         if (!open) {
             if (!open_page(error)) return false;
             open = true;
@@ -304,7 +312,7 @@ bool BookWriter::write_key(std::string& error) {
         }
         cairo_t* cr = out_->cr;
         PangoContext* context = pango_cairo_create_context(cr);
-        auto line = key_line(context, key_[i], column_width);
+        auto line = key_line(context, entry, column_width);
         g_object_unref(context);
         PangoRectangle logical;
         pango_layout_get_extents(line.get(), nullptr, &logical);
@@ -312,9 +320,9 @@ bool BookWriter::write_key(std::string& error) {
         if (y + height > bottom && y > top + 0.5) {
             // On in the next column, or on the next page.
             if (++column == key_columns) {
+                // The same line again, on the next page.
                 if (!close_page(error)) return false;
                 open = false;
-                --i;
                 continue;
             }
             y = top;
@@ -323,6 +331,7 @@ bool BookWriter::write_key(std::string& error) {
         cairo_move_to(cr, layout_.margin + column * (column_width + key_column_gap), y);
         pango_cairo_show_layout(cr, line.get());
         y += height + key_size * 0.3;
+        more = take(entry);
     }
     return !open || close_page(error);
 }
@@ -333,7 +342,7 @@ bool BookWriter::finish(std::string& error) {
         placed_ = 0;
         if (!close_page(error)) return false;
     }
-    if (!key_.empty() && !write_key(error)) return false;
+    if ((!key_.empty() || key_source_) && !write_key(error)) return false;
     if (settings_.format == Format::Pdf && out_ && out_->surface) {
         cairo_surface_finish(out_->surface);
         const cairo_status_t status = cairo_surface_status(out_->surface);

@@ -4,7 +4,8 @@
 // flowing over as many pages as it needs.
 //
 // A PDF book is one file of many pages, written while the diagrams arrive
-// (nothing but the answer key's short lines is kept); SVG, PNG and JPEG give
+// (nothing but the answer key's short lines is kept, and those
+// may come from elsewhere at the end); SVG, PNG and JPEG give
 // one file per page. Every file is written whole or not at all.
 #pragma once
 
@@ -95,6 +96,9 @@ public:
     bool add(const Diagram& diagram, std::string& error);
     // An answer key line, set after the diagrams.
     void add_solution(KeyEntry entry) { key_.push_back(std::move(entry)); }
+    // Or the answer key's lines from `next` (false: no more), taken one at a
+    // time by finish(): a long key need not be held in memory.
+    void set_key(std::function<bool(KeyEntry& entry)> next) { key_source_ = std::move(next); }
     // The last page of diagrams, the answer key, and the file committed.
     bool finish(std::string& error);
 
@@ -113,6 +117,7 @@ private:
     std::string path_;
     std::function<std::string(int)> page_path_;
     std::vector<KeyEntry> key_;
+    std::function<bool(KeyEntry&)> key_source_;
     struct Output;
     Output* out_ = nullptr;
     int placed_ = 0;  // on the open page

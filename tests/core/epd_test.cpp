@@ -63,6 +63,8 @@ TEST(Epd, TellsEpdFromFen) {
     EXPECT_TRUE(looks_like_epd("8/8/8/4k3/8/8/8/4K3 w - - bm Kd2;"));
     EXPECT_TRUE(looks_like_epd("8/8/8/4k3/8/8/8/4K3 w - - \"odd\""));
     EXPECT_FALSE(looks_like_epd("8/8/8/4k3/8/8/8/4K3 w - - 0 1 Мат в 2"));
+    EXPECT_FALSE(looks_like_epd("8/8/8/4k3/8/8/8/4K3 w - - - - Мат в 2"));
+    EXPECT_FALSE(looks_like_epd("8/8/8/4k3/8/8/8/4K3 w - - -"));
     EXPECT_FALSE(looks_like_epd("8/8/8/4k3/8/8/8/4K3 w - -"));
     EXPECT_FALSE(looks_like_epd("8/8/8/4k3/8/8/8/4K3"));
 }

@@ -2,13 +2,18 @@
 // hands on from lists, games and pictures, numbered over all inputs.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 #include "core/fen.h"
 #include "input/diagram_items.h"
+#include "input/input_source.h"
 
 using namespace chess;
 using namespace chess::input;
@@ -154,6 +159,114 @@ TEST(DiagramItemParts, MarksAndSolutionOfARecord) {
     EXPECT_EQ(epd_solution({"Qxf7+", "Nxf7"}, {}), "Qxf7+, Nxf7");
     EXPECT_EQ(epd_solution({"Qxf7+"}, {"Qxf7+", "Kd8", "Qf8#"}), "Qxf7+ Kd8 Qf8#");
     EXPECT_EQ(epd_solution({}, {}), "");
+}
+
+// Bytes through a pipe, in pieces, the first smaller than what telling a
+// list from PGN reads ahead: nothing is lost to the telling.
+class PipedInput {
+public:
+    explicit PipedInput(std::vector<std::string> pieces) {
+        EXPECT_EQ(pipe(ends_), 0);
+        writer_ = std::thread([this, pieces = std::move(pieces)] {
+            for (const std::string& piece : pieces) {
+                EXPECT_EQ(::write(ends_[1], piece.data(), piece.size()), static_cast<ssize_t>(piece.size()));
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+            close(ends_[1]);
+        });
+    }
+    ~PipedInput() {
+        writer_.join();
+        close(ends_[0]);
+    }
+    std::string path() const { return "/dev/fd/" + std::to_string(ends_[0]); }
+
+private:
+    int ends_[2] = {-1, -1};
+    std::thread writer_;
+};
+
+TEST_F(DiagramItems, PipesAreToldAndReadWithoutLoss) {
+    std::string list;
+    for (int n = 1; n <= 500; ++n) list += "8/8/8/4k3/8/8/8/4K3 w - - 0 1 Line " + std::to_string(n) + "\n";
+    ItemReader reader([&](const DiagramItem& item) { items.push_back(item); },
+                      [&](const ReadProblem& problem) { problems.push_back(problem); });
+    {
+        PipedInput piped({"8/8", list.substr(3, 9000), list.substr(9003)});
+        reader.read(piped.path());
+    }
+    {
+        const std::string game(games);
+        PipedInput piped({"\xEF\xBB\xBF \r\n", game.substr(0, 5), game.substr(5)});
+        InputSource input;
+        std::string error;
+        ASSERT_TRUE(input.open(piped.path(), error)) << error;
+        EXPECT_FALSE(input.regular());
+        EXPECT_EQ(kind_of(input), Kind::Pgn);
+        reader.read(input, Kind::Pgn);
+    }
+    ASSERT_EQ(items.size(), 502u);
+    EXPECT_EQ(items.front().caption, "Line 1");
+    EXPECT_EQ(items[499].caption, "Line 500");
+    EXPECT_EQ(items[500].caption, "Mate in one");
+    EXPECT_EQ(items[501].caption, "Anna \u2013 Boris");
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0].number, 502u);
+}
+
+// A stream spooled while read once can be read again from its copy, with
+// the same items; a regular file released is opened again.
+TEST_F(DiagramItems, SpooledStreamsAndReleasedFilesReadTwice) {
+    std::string list;
+    for (int n = 1; n <= 3000; ++n) list += "8/8/8/4k3/8/8/8/4K3 w - - 0 1 Line " + std::to_string(n) + "\r\n";
+    PipedInput piped({list.substr(0, 100), list.substr(100)});
+    InputSource stream, file;
+    std::string error;
+    ASSERT_TRUE(stream.open(piped.path(), error)) << error;
+    ASSERT_TRUE(stream.spool(error)) << error;
+    ASSERT_TRUE(file.open(write("list.fen", list), error)) << error;
+    ItemReader reader([&](const DiagramItem& item) { items.push_back(item); },
+                      [&](const ReadProblem& problem) { problems.push_back(problem); });
+    for (int pass = 0; pass < 2; ++pass) {
+        for (InputSource* input : {&stream, &file}) {
+            if (pass == 1) {
+                ASSERT_TRUE(input->rewind(error)) << error;
+            }
+            EXPECT_EQ(kind_of(*input), Kind::List);
+            reader.read(*input, Kind::List);
+            input->release();
+        }
+    }
+    ASSERT_EQ(items.size(), 12000u);
+    for (std::size_t k : {0u, 3000u, 6000u, 9000u}) EXPECT_EQ(items[k].caption, "Line 1");
+    EXPECT_EQ(items.back().caption, "Line 3000");
+    EXPECT_TRUE(problems.empty());
+}
+
+// A game cut off by the file's end is drawn as far as it goes and said to
+// be damaged; a file read as Windows-1252 is noticed once, and loses nothing.
+TEST_F(DiagramItems, DamagedGamesAndNoticesAreToldApart) {
+    read({write("latin.pgn", "[White \"M\xFCller\"]\n[Black \"Jos\xE9\"]\n\n1. e4 *\n\n"
+                             "[White \"G\xF6tz\"]\n[Black \"B\"]\n\n1. d4 *\n\n"
+                             "[FEN \"4k3/8/8/8/8/8/8/R3K3 w - - 0 1\"]\n\n1. Ra8+ {and then"),
+          write("also.pgn", "[White \"\xC5sa\"]\n[Black \"B\"]\n\n1. c4 (1. d4 *\n")});
+    ASSERT_EQ(items.size(), 4u);
+    EXPECT_EQ(items[0].caption, "M\u00fcller \u2013 Jos\u00e9");
+    EXPECT_EQ(items[2].solution, "1. Ra8+");
+    using Severity = ReadProblem::Severity;
+    ASSERT_EQ(problems.size(), 4u);
+    EXPECT_EQ(problems[0].severity, Severity::Notice);
+    EXPECT_EQ(problems[0].number, 0u);
+    EXPECT_EQ(problems[0].message, (folder / "latin.pgn").string() + ": not UTF-8: read as Windows-1252 (Latin-1)");
+    EXPECT_EQ(problems[1].severity, Severity::Damaged);
+    EXPECT_EQ(problems[1].number, 3u);
+    EXPECT_EQ(problems[1].message.rfind((folder / "latin.pgn").string() + ": game 3: the file ends inside", 0), 0u)
+        << problems[1].message;
+    EXPECT_TRUE(problems[1].message.ends_with("; drawn as far as it goes")) << problems[1].message;
+    EXPECT_EQ(problems[2].severity, Severity::Notice);
+    EXPECT_EQ(problems[3].severity, Severity::Damaged);
+    EXPECT_NE(problems[3].message.find("game 1: the file ends inside a variation"), std::string::npos)
+        << problems[3].message;
 }
 
 }  // namespace

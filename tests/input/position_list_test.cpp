@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "input/position_list.h"
@@ -156,4 +158,40 @@ TEST(PositionList, EmptyInputsAndReadFailures) {
     std::string error;
     EXPECT_FALSE(read_position_list(-1, "gone.txt", [&](ListEntry& entry) { entries.push_back(entry); }, error));
     EXPECT_EQ(error, "gone.txt: Bad file descriptor");
+}
+
+// Line ends as other programs write them: LF, CRLF and lone CRs mixed,
+// a CRLF split between two reads (a regular file reads in whole chunks, so
+// the CR is the last byte of the first), a byte-order mark, and a NUL byte
+// that refuses its line, with its column, instead of being read as text.
+TEST(PositionList, LineEndsByteOrderMarkAndNul) {
+    auto entries = read_text("\xEF\xBB\xBF" + std::string(lone_kings) + " One\r" + lone_kings + " Two\r\n\r" +
+                             lone_kings + " Three\n" + lone_kings + std::string(" Fo\0ur\r", 7) + lone_kings +
+                             " Five\r");
+    ASSERT_EQ(entries.size(), 5u);
+    EXPECT_EQ(entries[0].caption, "One");
+    EXPECT_EQ(entries[1].caption, "Two");
+    EXPECT_EQ(entries[2].line, 4);
+    EXPECT_EQ(entries[2].caption, "Three");
+    EXPECT_FALSE(entries[3].ok);
+    EXPECT_EQ(entry_message(entries[3]), "list.txt:5:33: a NUL byte");
+    EXPECT_EQ(entries[4].caption, "Five");
+
+    const std::string path = ::testing::TempDir() + "/split-crlf.fen";
+    std::string text(64 * 1024 - 1, '#');
+    text += "\r\n" + std::string(lone_kings) + " After\r\r";
+    ASSERT_EQ(text[64 * 1024 - 1], '\r');
+    FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_TRUE(file);
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fclose(file);
+    const int fd = open(path.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    entries.clear();
+    std::string error;
+    EXPECT_TRUE(read_position_list(fd, "split.fen", [&](ListEntry& entry) { entries.push_back(entry); }, error));
+    close(fd);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].line, 2);
+    EXPECT_EQ(entries[0].caption, "After");
 }
