@@ -13,7 +13,7 @@ cd "$work"
 # Runs diagram_batch; its status in $status, its messages in err.txt.
 run() {
     set +e
-    "$DIAGRAM_BATCH" --format png --dpi 60 "$@" 2> err.txt
+    "$DIAGRAM_BATCH" --format png --dpi 72 "$@" 2> err.txt
     status=$?
     set -e
 }
@@ -24,7 +24,7 @@ messages() {
 # A drawn diagram against the same position and caption from a plain list.
 drawn() {
     printf '%s\n' "$2" > ref.fen
-    "$DIAGRAM_BATCH" --format png --dpi 60 -o ref.png ref.fen
+    "$DIAGRAM_BATCH" --format png --dpi 72 -o ref.png ref.fen
     cmp -s "$1" ref.png || fail "$1 is not the diagram of: $2"
 }
 files() {
