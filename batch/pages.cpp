@@ -47,6 +47,17 @@ private:
     std::string path_;
 };
 
+// The run's paper and grid, in a format and resolution.
+render::BookSettings book_settings(const PageRun& run, render::Format format, int dpi) {
+    render::BookSettings settings;
+    settings.paper = run.paper;
+    settings.columns = run.columns;
+    settings.rows = run.rows;
+    settings.format = format;
+    settings.dpi = dpi;
+    return settings;
+}
+
 }  // namespace
 
 // Raster sheets: the editor's pictures, many to a JPEG page.
@@ -104,12 +115,7 @@ bool PageWriter::add(const BookItem& item, std::string& error) {
         if (!book_) {
             const render::Renderer* renderer = render::process_renderer(error);
             if (!renderer) return false;
-            render::BookSettings settings;
-            settings.paper = run_.paper;
-            settings.columns = run_.columns;
-            settings.rows = run_.rows;
-            settings.format = draw_.format;
-            settings.dpi = draw_.dpi;
+            render::BookSettings settings = book_settings(run_, draw_.format, draw_.dpi);
             settings.diagram_width = run_.diagram_cm / 2.54 * 72;
             book_ = new Book(*renderer, settings, path_, page_path_);
             renderer_ = renderer;
@@ -202,12 +208,7 @@ bool PageWriter::write_key(const std::function<bool(render::KeyEntry&)>& next, s
     // as JPEG files.
     const render::Renderer* renderer = render::process_renderer(error);
     if (!renderer) return false;
-    render::BookSettings settings;
-    settings.paper = run_.paper;
-    settings.columns = run_.columns;
-    settings.rows = run_.rows;
-    settings.format = render::Format::Jpeg;
-    settings.dpi = key_dpi;
+    const render::BookSettings settings = book_settings(run_, render::Format::Jpeg, key_dpi);
     const int first = pages_;
     render::BookWriter key(*renderer, settings, "", [&](int n) { return page_path_(first + n); });
     key.set_key(next);

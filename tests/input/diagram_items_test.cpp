@@ -14,6 +14,7 @@
 #include "core/fen.h"
 #include "input/diagram_items.h"
 #include "input/input_source.h"
+#include "tests/support/temp_dir.h"
 
 using namespace chess;
 using namespace chess::input;
@@ -22,11 +23,6 @@ namespace {
 
 class DiagramItems : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder = std::filesystem::path(::testing::TempDir()) / "diagram-items";
-        std::filesystem::remove_all(folder);
-        std::filesystem::create_directories(folder);
-    }
     std::string write(const std::string& name, const std::string& bytes) {
         const std::string path = (folder / name).string();
         std::ofstream(path, std::ios::binary) << bytes;
@@ -39,7 +35,8 @@ protected:
         for (const std::string& path : paths) reader.read(path, kind_of(path));
         count = reader.count();
     }
-    std::filesystem::path folder;
+    TempDir scratch;
+    std::filesystem::path folder = scratch.path();
     std::vector<DiagramItem> items;
     std::vector<ReadProblem> problems;
     std::size_t count = 0;

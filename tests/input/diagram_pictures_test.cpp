@@ -7,6 +7,7 @@
 
 #include "input/diagram_items.h"
 #include "input/diagram_pictures.h"
+#include "tests/support/temp_dir.h"
 #include "core/diagram_record.h"
 #include "core/fen.h"
 
@@ -14,11 +15,6 @@ namespace {
 
 class DiagramPictures : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder = std::filesystem::path(::testing::TempDir()) / "diagram-pictures";
-        std::filesystem::remove_all(folder);
-        std::filesystem::create_directories(folder);
-    }
     std::string write(const std::string& name, const std::string& bytes) {
         const std::string path = (folder / name).string();
         std::ofstream(path, std::ios::binary) << bytes;
@@ -31,7 +27,8 @@ protected:
         out += static_cast<char>((comment.size() + 2) & 0xFF);
         return out + comment + "\xFF\xDA";
     }
-    std::filesystem::path folder;
+    TempDir scratch;
+    std::filesystem::path folder = scratch.path();
 };
 
 }  // namespace
