@@ -44,8 +44,22 @@ char fen_letter(Piece p);
 // The man of a FEN letter, or Empty for any other character.
 Piece piece_of_letter(char c);
 
+// How a problem's man is printed beyond its kind and colour: a fairy man is
+// an ordinary man turned (a grasshopper is an upside-down queen), and a
+// neutral man, belonging to both sides, is drawn half white, half black. The
+// men of ordinary chess have the default looks.
+struct Looks {
+    std::uint8_t turn = 0;  // quarter turns clockwise: 0, 1 (90°), 2 (180°), 3 (270°)
+    bool neutral = false;   // the man's colour in squares is then White's
+    bool operator==(const Looks&) const = default;
+    bool plain() const { return turn == 0 && !neutral; }
+};
+
 struct Position {
     std::array<Piece, 64> squares{};
+    // Kept beside the men, so that everything that knows only FEN keeps
+    // working: a square without a man has the default looks.
+    std::array<Looks, 64> looks{};
     Side to_move = Side::Unknown;
     // The remaining FEN fields, kept as read so that a position is written
     // back as it came; "-" and the clock defaults when not given.

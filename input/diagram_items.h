@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +16,7 @@
 #include "core/caption_template.h"
 #include "core/pgn.h"
 #include "core/position.h"
+#include "core/problem.h"
 
 namespace chess::input {
 
@@ -51,6 +53,9 @@ struct DiagramItem {
     std::string source;      // the input's name as messages show it
     long line = 0;           // of the list line or the game's start; 0 for a picture
     int game = 0;            // the game's number in its file, from 1; 0 for others
+    // A chess problem's heading, stipulation, twins and legend; null for
+    // any other item.
+    std::shared_ptr<const Problem> problem;
 };
 
 // What could not be read, or was read with a flaw.
