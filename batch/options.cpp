@@ -289,7 +289,7 @@ Plan plan_output(const Options& options, std::size_t positions) {
             bad_usage("pages as " + std::string(extension_of(plan.format)) +
                       " are one file each: name a folder for them");
         }
-        if (!paged && positions != 1) {
+        if (!paged && positions > 1) {
             fail("the output " + path + " is one file, but the input holds " + std::to_string(positions) +
                  " positions (name a folder for several)");
         }

@@ -49,8 +49,8 @@ struct Plan {
 };
 
 // The output the options name, checked against what they ask to draw and
-// how many positions the input holds; ends the program when they do not go
-// together.
+// how many positions the input holds (0 while that is not known); ends the
+// program when they do not go together.
 Plan plan_output(const Options& options, std::size_t positions);
 
 // "diagram_batch: message", and the run ends with nothing done.

@@ -1,12 +1,11 @@
 #include "batch/position_output.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 
+#include "batch/output_checks.h"
 #include "batch/run.h"
 #include "core/annotations.h"
 #include "core/epd.h"
@@ -32,12 +31,6 @@ std::vector<std::string> moves_of(const std::string& solution) {
         at = end + 1;
     }
     return moves;
-}
-
-// Whether two paths name the same existing file.
-bool same_file(const std::string& a, const std::string& b) {
-    struct stat sa {}, sb {};
-    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 }  // namespace

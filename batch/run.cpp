@@ -5,21 +5,25 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "batch/output_checks.h"
 #include "batch/position_output.h"
 #include "batch/workers.h"
 #include "input/diagram_items.h"
 #include "input/diagram_pictures.h"
 #include "input/input_source.h"
+#include "pictures/files.h"
 
 namespace batch {
 
@@ -392,6 +396,24 @@ int write_page_files(const Options& options, const Plan& plan, const DrawSetting
     return counted.rejected ? exit_partly : exit_done;
 }
 
+// The file an earlier run left under the number of an item now rejected:
+// a diagram of ours (its record shows it) goes, so that the folder holds
+// this run's diagrams only; anything else is kept, and said so.
+void clear_rejected(const std::string& path, std::size_t number, Progress& progress) {
+    struct stat status {};
+    if (lstat(path.c_str(), &status) != 0) return;
+    if (S_ISREG(status.st_mode) && input::read_diagram_picture(path, path).ok) {
+        if (unlink(path.c_str()) == 0) return;
+        progress.clear();
+        std::fprintf(stderr, "%s: %s: an earlier diagram for the rejected item %zu, not removed: %s\n", program,
+                     path.c_str(), number, std::strerror(errno));
+        return;
+    }
+    progress.clear();
+    std::fprintf(stderr, "%s: warning: %s is named for the rejected item %zu but is no diagram of ours: kept\n",
+                 program, path.c_str(), number);
+}
+
 // One file a diagram, drawn by the worker processes a batch at a time, so
 // that the jobs held never grow with the input.
 int write_diagrams(const Options& options, const Plan& plan, const DrawSettings& draw, Counted& counted) {
@@ -411,6 +433,10 @@ int write_diagrams(const Options& options, const Plan& plan, const DrawSettings&
             jobs.size(), options.jobs,
             [&](std::size_t i, std::string& cause) {
                 const BookItem& item = jobs[i].item;
+                if (const std::string why = unfit_for_a_file(jobs[i].path); !why.empty()) {
+                    cause = jobs[i].path + ": " + why;
+                    return false;
+                }
                 if (!options.styled) {
                     return write_diagram(item.position, item.caption, item.marks, draw, jobs[i].path, cause);
                 }
@@ -441,14 +467,25 @@ int write_diagrams(const Options& options, const Plan& plan, const DrawSettings&
             raise_held_signal();
         }
     };
+    auto path_of = [&](std::size_t number) {
+        return plan.path + numbered(number, counted.slots) + "." + extension_of(plan.format);
+    };
+    // The numbers between two items' are those of rejected ones.
+    std::size_t next = 1;
     draw_counted(counted, options, [&](const BookItem& item) {
-        const std::string path = plan.folder ? plan.path + numbered(item.place, counted.slots) + "." +
-                                                   extension_of(plan.format)
-                                             : plan.path;
-        jobs.push_back({item, path});
+        if (!plan.folder) {
+            jobs.push_back({item, plan.path});
+        } else {
+            for (; next < item.place; ++next) clear_rejected(path_of(next), next, progress);
+            next = item.place + 1;
+            jobs.push_back({item, path_of(item.place)});
+        }
         if (jobs.size() == jobs_a_batch) run_batch();
     });
     run_batch();
+    if (plan.folder) {
+        for (; next <= counted.slots; ++next) clear_rejected(path_of(next), next, progress);
+    }
     progress.finish();
     if (written == 0) return exit_nothing;
     return rejected ? exit_partly : exit_done;
@@ -469,17 +506,21 @@ std::size_t read_inputs(const Options& options, const std::function<void(const i
 
 int run(const Options& options) {
     if (options.list_format) return write_position_list(options);
+    // Before anything is read or written: the output neither replaces an
+    // input nor is a path that can take no file.
+    const Plan planned = plan_output(options, 0);
+    refuse_replacing_inputs(options, planned);
+    refuse_unfit_output(planned);
     DrawSettings draw = options.draw;
     const bool paged = options.run.columns > 0;
     // A PDF book takes its diagrams as they come; other outputs are named
     // by counts, which the input is read once for first.
     if (paged) {
-        const Plan plan = plan_output(options, 0);
-        if (plan.format == Format::Pdf && options.draw.pieces.empty()) {
-            draw.format = plan.format;
+        if (planned.format == Format::Pdf && options.draw.pieces.empty()) {
+            draw.format = planned.format;
             std::string error;
             if (!prepare_drawing(draw, error)) fail(error);
-            return write_pdf_book(options, plan, draw);
+            return write_pdf_book(options, planned, draw);
         }
     }
     Counted counted = count_inputs(options);

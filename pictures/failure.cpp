@@ -74,11 +74,15 @@ void set_errno_failure(const std::string& path, int error) {
     set_failure(failure_kind_of_errno(error), path + ": " + errno_text(error));
 }
 
+std::string not_a_file_text(unsigned mode) {
+    return S_ISDIR(mode)                     ? "is a folder, not a file"
+           : S_ISFIFO(mode)                  ? "is a FIFO, not a file"
+           : S_ISSOCK(mode)                  ? "is a socket, not a file"
+           : S_ISCHR(mode) || S_ISBLK(mode) ? "is a device, not a file"
+                                             : "is not a plain file";
+}
+
 void set_not_a_file_failure(const std::string& path, unsigned mode) {
-    const char* what = S_ISDIR(mode)                      ? "is a folder"
-                       : S_ISFIFO(mode) || S_ISSOCK(mode) ? "is a pipe or socket"
-                       : S_ISCHR(mode) || S_ISBLK(mode)   ? "is a device"
-                                                          : "is not a plain file";
-    set_failure(FailureKind::NotAFile, path + ": " + what);
+    set_failure(FailureKind::NotAFile, path + ": " + not_a_file_text(mode));
 }
 }  // namespace tk

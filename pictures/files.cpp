@@ -125,6 +125,12 @@ int copy_file(const std::string& source, const std::string& destination) {
     return 1;
 }
 
+std::string unfit_for_a_file(const std::string& path) {
+    struct stat info {};
+    if (!usable_path(path) || stat(path.c_str(), &info) != 0 || S_ISREG(info.st_mode)) return std::string();
+    return tk::not_a_file_text(info.st_mode);
+}
+
 std::string number_text(std::int64_t value) {
     // 19 digits and a sign cover every 64-bit value, the lowest included.
     std::array<char, 24> digits;

@@ -16,6 +16,11 @@ std::string home_directory();
 // 1 only when every byte of the source was read and written and the
 // destination replaced; otherwise 0 and the destination as it was before.
 int copy_file(const std::string& source, const std::string& destination);
+// Why no file can be written at path: "is a FIFO, not a file" for what is
+// there and is no plain file (its links followed: a folder, a device, a
+// FIFO or a socket); "" for a plain file or nothing. Asked before opening,
+// as opening a FIFO to write waits for a reader.
+std::string unfit_for_a_file(const std::string& path);
 // Decimal digits, '-' first for negative values.
 std::string number_text(std::int64_t value);
 

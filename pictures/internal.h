@@ -20,6 +20,9 @@ void clear_failure();
 std::string errno_text(int error);
 // Records "path: cause" under the kind of the errno value.
 void set_errno_failure(const std::string& path, int error);
+// What a path of this st_mode is instead of a plain file: "is a FIFO, not a
+// file", "is a folder, not a file" and the like.
+std::string not_a_file_text(unsigned mode);
 // Records that path names a folder, a device or a pipe (mode: its st_mode).
 void set_not_a_file_failure(const std::string& path, unsigned mode);
 
