@@ -44,6 +44,7 @@ Space enter_space(cairo_t* cr, double s, double raster_dpi) {
     cairo_matrix_t m;
     cairo_get_matrix(cr, &m);
     bool image = cairo_surface_get_type(cairo_get_target(cr)) == CAIRO_SURFACE_TYPE_IMAGE;
+    space.tiled = cairo_surface_get_type(cairo_get_target(cr)) == CAIRO_SURFACE_TYPE_SVG;
     double scale = std::sqrt(std::fabs(m.xx * m.yy - m.xy * m.yx));
     if (image && m.xy == 0 && m.yx == 0 && m.xx > 0 && m.xx == m.yy) {
         space.snap = true;
@@ -94,7 +95,7 @@ cairo_surface_t* body_of(Renderer::Fonts& fonts, int g, const Space& space) {
     surface.reset(cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, &extents));
     cairo_t* cr = cairo_create(surface.get());
     const Glyph& glyph = fonts.glyphs[static_cast<std::size_t>(g)];
-    append_glyph(cr, glyph, glyph.silhouette, Cell{0, 0, s, s}, s);
+    append_glyph(cr, glyph, glyph.outer_silhouette, Cell{0, 0, s, s}, s);
     cairo_set_source_rgb(cr, 1, 1, 1);
     cairo_set_line_width(cr, 2 * m);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
@@ -113,7 +114,16 @@ void paint_cells(cairo_t* cr, Renderer::Fonts& fonts, const std::vector<Cell>& c
                  const std::vector<SquareHighlight>& highlights, bool board = true) {
     if (board) {
         cairo_set_source_rgb(cr, 1, 1, 1);
-        for (const Cell& c : cells) cairo_rectangle(cr, c.x0, c.y0, c.x1 - c.x0, c.y1 - c.y0);
+        if (space.snap) {
+            for (const Cell& c : cells) cairo_rectangle(cr, c.x0, c.y0, c.x1 - c.x0, c.y1 - c.y0);
+        } else if (!cells.empty()) {
+            // The squares side by side: one rectangle in a vector file.
+            Cell all = cells.front();
+            for (const Cell& c : cells) {
+                all = {std::min(all.x0, c.x0), std::min(all.y0, c.y0), std::max(all.x1, c.x1), std::max(all.y1, c.y1)};
+            }
+            cairo_rectangle(cr, all.x0, all.y0, all.x1 - all.x0, all.y1 - all.y0);
+        }
         cairo_fill(cr);
     }
 
@@ -390,7 +400,7 @@ namespace {
 // drawn as draw() draws them, once for each square width.
 cairo_surface_t* board_of(Renderer::Fonts& fonts, const Space& space, const VectorDiagramLayout& layout) {
     for (const Renderer::Fonts::Board& b : fonts.boards) {
-        if (b.s == space.s && b.device_scale == space.device_scale) return b.surface.get();
+        if (b.s == space.s && b.device_scale == space.device_scale && b.tiled == space.tiled) return b.surface.get();
     }
     // A run draws at a few sizes; a caller who keeps changing them must
     // not make the list grow without end.
@@ -414,7 +424,7 @@ cairo_surface_t* board_of(Renderer::Fonts& fonts, const Space& space, const Vect
     paint_cells(cr, fonts, cells, at_origin, {});
     frame(cr, at_origin, layout.board_x(), layout.board_y(), layout.width(), layout.bottom_strip_y() + layout.half());
     cairo_destroy(cr);
-    fonts.boards.push_back({space.s, space.device_scale, std::move(surface)});
+    fonts.boards.push_back({space.s, space.device_scale, space.tiled, std::move(surface)});
     return fonts.boards.back().surface.get();
 }
 

@@ -42,6 +42,11 @@ struct Glyph {
     // The same contours all turning one way, so that filled with the
     // non-zero rule they cover the holes too: the man's silhouette.
     std::vector<cairo_path_data_t> silhouette;
+    // Its outer contours alone: the same silhouette, filled and stroked
+    // round, in fewer bytes of a vector file (the contours within add
+    // nothing: the fill covers them, and their stroke reaches no further
+    // than the outer ones' does).
+    std::vector<cairo_path_data_t> outer_silhouette;
     double scale = 0;
     double dx = 0, dy = 0;
 };
@@ -60,6 +65,7 @@ struct Renderer::Fonts {
     // it under every diagram.
     struct Board {
         double s = 0, device_scale = 0;
+        bool tiled = false;
         Surface surface;
     };
     std::vector<Board> boards;
@@ -97,6 +103,9 @@ struct Space {
     Hatching hatching;
     double frame_line = 0;
     double margin = 0;  // of white paper round a man's body
+    // Drawing for an SVG file: the hatching is a tile repeated, which the
+    // file holds once (PDF viewers draw such tiles a pixel off).
+    bool tiled = false;
 
     double at(double v) const { return snap ? std::round(v) : v; }
     double x(double v) const { return at(ox + v); }

@@ -76,9 +76,27 @@ struct Contour {
     std::vector<std::vector<Point>> segments;  // control points..., end
 };
 
-// The path's contours each turned to run counter-clockwise on the page
-// (positive area with y downwards).
-std::vector<cairo_path_data_t> silhouette_of(const std::vector<cairo_path_data_t>& data) {
+// Whether the point lies inside the contour (its own, alone).
+bool inside(const Contour& c, const Point& p) {
+    cairo_surface_t* surface = cairo_recording_surface_create(CAIRO_CONTENT_ALPHA, nullptr);
+    cairo_t* cr = cairo_create(surface);
+    cairo_move_to(cr, c.start.first, c.start.second);
+    for (const auto& segment : c.segments) {
+        if (segment.size() == 1) cairo_line_to(cr, segment[0].first, segment[0].second);
+        else cairo_curve_to(cr, segment[0].first, segment[0].second, segment[1].first, segment[1].second,
+                            segment[2].first, segment[2].second);
+    }
+    cairo_close_path(cr);
+    const bool in = cairo_in_fill(cr, p.first, p.second);
+    cairo_destroy(cr);
+    cairo_surface_destroy(surface);
+    return in;
+}
+
+// The path's contours (or only the outer ones, those inside no other) each
+// turned to run counter-clockwise on the page (positive area with y
+// downwards).
+std::vector<cairo_path_data_t> silhouette_of(const std::vector<cairo_path_data_t>& data, bool outer_only) {
     std::vector<Contour> contours;
     for (std::size_t i = 0; i < data.size(); i += data[i].header.length) {
         const cairo_path_data_t* d = &data[i];
@@ -98,6 +116,14 @@ std::vector<cairo_path_data_t> silhouette_of(const std::vector<cairo_path_data_t
                 break;
         }
     }
+    std::vector<Contour> kept;
+    for (const Contour& c : contours) {
+        if (c.segments.empty()) continue;
+        const bool within = outer_only && std::any_of(contours.begin(), contours.end(), [&](const Contour& other) {
+            return &other != &c && !other.segments.empty() && inside(other, c.start);
+        });
+        if (!within) kept.push_back(c);
+    }
     std::vector<cairo_path_data_t> out;
     auto add = [&](cairo_path_data_type_t type, std::initializer_list<Point> points) {
         cairo_path_data_t header;
@@ -111,8 +137,7 @@ std::vector<cairo_path_data_t> silhouette_of(const std::vector<cairo_path_data_t
             out.push_back(point);
         }
     };
-    for (const Contour& c : contours) {
-        if (c.segments.empty()) continue;
+    for (const Contour& c : kept) {
         // The area of the polygon through all points, control points
         // included: its sign is the contour's turn.
         double area = 0;
@@ -162,7 +187,8 @@ Ink outline(PangoContext* context, const char* family, const char* text, Glyph& 
     cairo_destroy(cr);
     cairo_surface_destroy(surface);
 
-    glyph.silhouette = silhouette_of(glyph.data);
+    glyph.silhouette = silhouette_of(glyph.data, false);
+    glyph.outer_silhouette = silhouette_of(glyph.data, true);
     return ink;
 }
 

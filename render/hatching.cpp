@@ -83,6 +83,42 @@ void add_bands(cairo_t* cr, const Cell& cell, const Cell& visible, const Hatchin
     }
 }
 
+// For an SVG file, the side of a tile of the lines that repeats across and
+// down and is a whole number of units (cairo writes a tile's side rounded):
+// 36 points, 25 periods, in print. 0 for none, or for another target.
+double tile_of(const Space& space) {
+    if (!space.tiled || !(space.hatching.period > 0)) return 0;
+    for (int periods = 1; periods <= 100; ++periods) {
+        const double side = periods * space.hatching.period;
+        if (side >= 1 && std::fabs(side - std::round(side)) < 1e-9 * side) return std::round(side);
+    }
+    return 0;
+}
+
+// Fills the path with the lines as tiles of that side, laid from the
+// origin (where a file's pixels start at any common resolution, so that
+// the tiles' edges fall between them), the lines through (x, y) as the top
+// right (rising) or top left (falling) corner of a square has them.
+void paint_tiles(cairo_t* cr, double side, const Hatching& h, double x, double y, bool rising) {
+    cairo_rectangle_t extents{0, 0, side, side};
+    cairo_surface_t* tile = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, &extents);
+    cairo_t* t = cairo_create(tile);
+    // A cell over the tile whose corner is (x, y) a whole number of
+    // periods on: the side is one too.
+    auto after = [&](double v) { return v - std::floor(v / h.period) * h.period; };
+    const Cell cell = rising ? Cell{0, 0, side + after(x + y), side} : Cell{after(x - y) - h.period, 0, side, side};
+    add_bands(t, cell, Cell{0, 0, side, side}, h, false, rising);
+    cairo_set_source_rgb(t, 0, 0, 0);
+    cairo_fill(t);
+    cairo_destroy(t);
+    cairo_pattern_t* lines = cairo_pattern_create_for_surface(tile);
+    cairo_surface_destroy(tile);
+    cairo_pattern_set_extend(lines, CAIRO_EXTEND_REPEAT);
+    cairo_set_source(cr, lines);
+    cairo_pattern_destroy(lines);
+    cairo_fill(cr);
+}
+
 }  // namespace
 
 Hatching vector_hatching() {
@@ -123,6 +159,11 @@ void fill_hatching(cairo_t* cr, const std::vector<Cell>& cells, const Space& spa
             first = false;
         }
         if (first) {
+            cairo_restore(cr);
+            return;
+        }
+        if (const double tile = tile_of(space); tile > 0) {
+            paint_tiles(cr, tile, space.hatching, rising ? all.x1 : all.x0, all.y0, rising);
             cairo_restore(cr);
             return;
         }

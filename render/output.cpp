@@ -16,6 +16,7 @@
 #include "pictures/codecs.h"
 #include "pictures/files.h"
 #include "render/output_internal.h"
+#include "render/svg_paths.h"
 
 namespace chess::render {
 
@@ -46,10 +47,11 @@ bool write_vector(Vector kind, const Renderer& renderer, const Diagram& diagram,
     }
     Size size = renderer.size(diagram, s);
     cairo_surface_t* surface = nullptr;
+    ShortSvgPaths short_paths(file);
     if (kind == Vector::Pdf) {
         surface = cairo_pdf_surface_create_for_stream(write_to, &file, size.width, size.height);
     } else {
-        surface = cairo_svg_surface_create_for_stream(write_to, &file, size.width, size.height);
+        surface = cairo_svg_surface_create_for_stream(ShortSvgPaths::write, &short_paths, size.width, size.height);
         cairo_svg_surface_set_document_unit(surface, CAIRO_SVG_UNIT_PT);
     }
     cairo_t* cr = cairo_create(surface);
