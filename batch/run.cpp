@@ -270,6 +270,7 @@ void draw_counted(Counted& counted, const Options& options, const std::function<
 int write_pdf_book(const Options& options, const Plan& plan, const DrawSettings& draw) {
     bool rejected = false;
     const std::string book_path = plan.folder ? plan.path + "book.pdf" : plan.path;
+    if (const std::string why = unfit_for_a_file(book_path); !why.empty()) fail(book_path + ": " + why);
     // An interrupt stops the book between two diagrams: its temporary
     // file is removed rather than left half-written, then the signal ends
     // the run.
@@ -365,6 +366,12 @@ int write_page_files(const Options& options, const Plan& plan, const DrawSetting
         return plan.path + numbered(static_cast<std::size_t>(page), std::max<std::size_t>(estimate, 100)) + "." +
                extension_of(plan.format);
     };
+    // A page's name that can take no file stops the run before any page
+    // is written.
+    for (std::size_t page = 1; page <= estimate; ++page) {
+        const std::string path = page_path(static_cast<int>(page));
+        if (const std::string why = unfit_for_a_file(path); !why.empty()) fail(path + ": " + why);
+    }
     HeldSignals held;
     PageWriter pages(options.run, draw, plan.path, page_path);
     Progress progress(counted.items);

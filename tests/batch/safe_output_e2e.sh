@@ -91,6 +91,13 @@ said fifo-in-folder "diagram_batch: in-folder/1.svg: is a FIFO, not a file"
 [ -s in-folder/2.svg ] || fail "the other diagram was not written"
 run folder-in-folder 1 --format png -o in-folder/ two.fen
 said folder-in-folder "diagram_batch: in-folder/2.png: is a folder, not a file"
+# Pages and books stop before their first page.
+mkdir -p pages && mkfifo pages/001.png
+run fifo-page 2 --layout 2x2 --format png -o pages/ two.fen
+said fifo-page "diagram_batch: pages/001.png: is a FIFO, not a file"
+mkdir -p books/book.pdf
+run folder-book 2 --layout 2x2 --format pdf -o books/ two.fen
+said folder-book "diagram_batch: books/book.pdf: is a folder, not a file"
 # A full disk, where a small one can be mounted.
 mkdir small
 if mount -t tmpfs -o size=48k tmpfs small 2>/dev/null; then
