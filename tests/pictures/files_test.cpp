@@ -367,6 +367,26 @@ TEST(CopyFile, PipesAndDevicesFailAtOnce) {
     EXPECT_EQ(names_in(dir), (std::set<std::string>{"pipe", "dest"}));
 }
 
+// What stands where a file should go is named before anything opens it: a
+// FIFO would hold the writer until a reader came.
+TEST(ReplacingFile, WhatCanTakeNoFileIsNamed) {
+    TempDir dir;
+    ASSERT_EQ(mkfifo(dir.file("pipe").c_str(), 0600), 0);
+    ASSERT_EQ(symlink("pipe", dir.file("to-pipe").c_str()), 0);
+    fs::create_directory(dir.file("folder"));
+    write_file(dir.file("plain"), {1});
+    EXPECT_EQ(unfit_for_a_file(dir.file("pipe")), "is a FIFO, not a file");
+    EXPECT_EQ(unfit_for_a_file(dir.file("to-pipe")), "is a FIFO, not a file");
+    EXPECT_EQ(unfit_for_a_file(dir.file("folder")), "is a folder, not a file");
+    EXPECT_EQ(unfit_for_a_file("/dev/null"), "is a device, not a file");
+    EXPECT_EQ(unfit_for_a_file(dir.file("plain")), "");
+    EXPECT_EQ(unfit_for_a_file(dir.file("missing")), "");
+    // The file writer refuses them in the same words.
+    ReplacingFile file(dir.file("to-pipe"));
+    EXPECT_FALSE(file.stream());
+    EXPECT_TRUE(failed_with(FailureKind::NotAFile, dir.file("to-pipe"), "is a FIFO, not a file"));
+}
+
 TEST(ReplacingFile, ReplacedFilesKeepTheirModeAndOwner) {
     TempDir dir;
     auto content = patterned(3000);
