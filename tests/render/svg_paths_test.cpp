@@ -1,13 +1,11 @@
 // SVG files written short: path data as cairo writes it turned relative and
 // rounded, the same on every split of the stream, and a whole diagram under
-// its bound in bytes that draws as its PDF does.
+// its bound in bytes that draws as its PNG does.
 #include <gtest/gtest.h>
 
 #include <cairo.h>
 
-#include <cctype>
 #include <cmath>
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -33,69 +31,14 @@ std::string contents(const std::string& path) {
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-// The points a short path visits, absolute again: every end of a command.
-std::vector<std::pair<double, double>> points_of(const std::string& d) {
-    std::vector<std::pair<double, double>> points;
-    double x = 0, y = 0, start_x = 0, start_y = 0;
-    char command = 0;
-    const char* p = d.c_str();
-    auto number = [&] {
-        char* end = nullptr;
-        const double v = std::strtod(p, &end);
-        p = end;
-        return v;
-    };
-    while (*p) {
-        if (*p == ' ') {
-            ++p;
-            continue;
-        }
-        if (std::isalpha(static_cast<unsigned char>(*p))) command = *p++;
-        if (command == 'z') {
-            x = start_x;
-            y = start_y;
-            continue;
-        }
-        if (command == 'h') {
-            x += number();
-        } else if (command == 'v') {
-            y += number();
-        } else {
-            const int pairs = command == 'c' ? 3 : 1;
-            double dx = 0, dy = 0;
-            for (int k = 0; k < pairs; ++k) {
-                dx = number();
-                dy = number();
-            }
-            x += dx;
-            y += dy;
-            if (command == 'm') {
-                start_x = x;
-                start_y = y;
-                command = 'l';
-            }
-        }
-        points.push_back({x, y});
-    }
-    return points;
-}
-
 TEST(SvgPaths, CairosPathDataWrittenShort) {
     // A square and a curve as cairo writes them, closed with a move back.
     const std::string d = "M 9.449219 9.449219 L 28.347656 9.449219 L 28.347656 28.347656 L 9.449219 28.347656 Z "
                           "M 30 30.5 C 30.25 30.5 -1.004 2 31 -0.5 Z M 30 30.5 ";
-    const std::string written = short_path_data(d);
-    EXPECT_EQ(written, "m9.45 9.45h18.9v18.9h-18.9zm20.55 21.05c.25 0-31-28.5 1-31z");
-    // Each point within half a hundredth of where it was, nothing drifting.
-    const std::vector<std::pair<double, double>> expected = {{9.449219, 9.449219}, {28.347656, 9.449219},
-                                                             {28.347656, 28.347656}, {9.449219, 28.347656},
-                                                             {30, 30.5}, {31, -0.5}};
-    const auto points = points_of(written);
-    ASSERT_EQ(points.size(), expected.size()) << written;
-    for (std::size_t i = 0; i < points.size(); ++i) {
-        EXPECT_NEAR(points[i].first, expected[i].first, 0.005) << i;
-        EXPECT_NEAR(points[i].second, expected[i].second, 0.005) << i;
-    }
+    // Each point to a hundredth, relative to the point before as rounded;
+    // lines along an axis as h and v; the last move, which draws nothing,
+    // left out.
+    EXPECT_EQ(short_path_data(d), "m9.45 9.45h18.9v18.9h-18.9zm20.55 21.05c.25 0-31-28.5 1-31z");
     // Data of another form passes as it is.
     EXPECT_EQ(short_path_data("M 1 2 Q 3 4 5 6"), "M 1 2 Q 3 4 5 6");
     EXPECT_EQ(short_path_data("M 1 x"), "M 1 x");
