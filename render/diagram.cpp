@@ -243,17 +243,7 @@ void paint_cells(cairo_t* cr, Renderer::Fonts& fonts, const std::vector<Cell>& c
     }
 }
 
-// A layout of text in the renderer's fonts, for the target of cr.
-std::unique_ptr<PangoLayout, GObjectFree> text_layout(cairo_t* cr, PangoContext* context, const char* family,
-                                                      double size, const std::string& text, bool bold = false) {
-    pango_cairo_update_context(cr, context);
-    std::unique_ptr<PangoLayout, GObjectFree> layout(pango_layout_new(context));
-    Description d = description(family, size, bold);
-    pango_layout_set_font_description(layout.get(), d.get());
-    pango_layout_set_text(layout.get(), text.c_str(), -1);
-    return layout;
-}
-
+// The caption's lines at the diagram's width; past the third, cut short.
 TextLines caption_lines(Renderer::Fonts& fonts, const std::string& text) {
     return break_text(fonts, caption_style, 9, caption_max_lines, text);
 }
@@ -269,7 +259,7 @@ double caption_gap(const Renderer::Fonts& fonts, std::size_t lines) {
 // Text centred on (x, y): across by its ink, down by its line's box.
 void centred_text(cairo_t* cr, PangoContext* context, const char* family, double size, const std::string& text,
                   double x, double y, bool bold = false) {
-    auto layout = text_layout(cr, context, family, size, text, bold);
+    auto layout = styled_layout(cr, context, TextStyle{family, 1, bold}, size, text);
     PangoRectangle ink, logical;
     pango_layout_get_extents(layout.get(), &ink, &logical);
     double ink_x = (ink.x + ink.width / 2.0) / PANGO_SCALE;
@@ -525,7 +515,7 @@ void Renderer::draw(cairo_t* cr, const Diagram& diagram, double user_s) const {
         cairo_clip(cr);
         cairo_set_source_rgb(cr, 0, 0, 0);
         for (std::size_t k = 0; k < caption.lines.size(); ++k) {
-            auto text = text_layout(cr, context, caption_style.family, caption_style.share * s, caption.lines[k]);
+            auto text = styled_layout(cr, context, caption_style, s, caption.lines[k]);
             PangoRectangle logical;
             pango_layout_get_extents(text.get(), nullptr, &logical);
             double text_width = logical.width / static_cast<double>(PANGO_SCALE);
