@@ -79,8 +79,15 @@ void usage(std::FILE* out) {
                  "      --side-to-move  a disc beside the board: white or black to move\n"
                  "      --flip[=auto]   the board seen from Black's side; auto: where Black is\n"
                  "                      to move\n"
+                 "      --style=STYLE   problem: as problem columns print problems, the authors,\n"
+                 "                      source and award above the board, the stipulation and\n"
+                 "                      the count of the men (white+black) below it, then\n"
+                 "                      twins, conditions and fairy men (the default for\n"
+                 "                      problems; other items get their caption as heading);\n"
+                 "                      plain: the caption below the board, problems too\n"
                  "      --solutions     pages after the diagrams listing each number and its\n"
-                 "                      solution (PGN main line; EPD pv, else bm)\n"
+                 "                      solution (PGN main line; EPD pv, else bm; a problem's\n"
+                 "                      solution as given, its indentation kept)\n"
                  "      --pgn           read every FILE as PGN (files ending .pgn, or starting\n"
                  "                      with a tag, always are): one diagram a game\n"
                  "  -h, --help          show this help and exit\n"
@@ -147,7 +154,7 @@ Options read_options(int argc, char** argv) {
         {"numbers", no_argument, nullptr, 'n'},      {"coordinates", no_argument, nullptr, 'C'},
         {"side-to-move", no_argument, nullptr, 'S'}, {"flip", optional_argument, nullptr, 'F'},
         {"solutions", no_argument, nullptr, 'K'},    {"pgn", no_argument, nullptr, 'G'},
-        {"caption", required_argument, nullptr, 'T'},
+        {"caption", required_argument, nullptr, 'T'}, {"style", required_argument, nullptr, 'Y'},
         {nullptr, 0, nullptr, 0},
     };
     Options options;
@@ -230,6 +237,18 @@ Options read_options(int argc, char** argv) {
                 options.run.style.flip = optarg ? chess::render::Flip::BlackToMove : chess::render::Flip::Always;
                 options.styled = true;
                 break;
+            case 'Y': {
+                const std::string style = chess::ascii_lower(optarg);
+                if (style == "problem") {
+                    options.run.print = PrintStyle::Problem;
+                } else if (style == "plain") {
+                    options.run.print = PrintStyle::Plain;
+                } else {
+                    bad_usage(std::string("unknown style '") + optarg + "' (problem, plain)");
+                }
+                options.styled = true;
+                break;
+            }
             case 'K':
                 options.run.solutions = true;
                 break;
@@ -258,7 +277,7 @@ Options read_options(int argc, char** argv) {
     if (options.list_format && (options.run.columns > 0 || options.styled || options.run.solutions ||
                                 !options.draw.pieces.empty() || options.sized)) {
         bad_usage("a position list (--format fen or epd) is text: --layout, --numbers, --coordinates, "
-                  "--side-to-move, --flip, --solutions, --pieces, --size and --dpi do not apply");
+                  "--side-to-move, --flip, --style, --solutions, --pieces, --size and --dpi do not apply");
     }
     if (options.inputs.empty()) bad_usage("no position list given (use - for standard input)");
     if (options.jobs == 0) {
@@ -299,7 +318,7 @@ Plan plan_output(const Options& options, std::size_t positions) {
     }
     if (!options.draw.pieces.empty() && options.styled) {
         bad_usage("a raster piece set (--pieces) draws the editor's own picture: --numbers, --coordinates, "
-                  "--side-to-move and --flip do not apply");
+                  "--side-to-move, --flip and --style do not apply");
     }
     if (!paged && options.run.solutions) bad_usage("--solutions needs pages (--layout) to put the answers on");
     if (!options.draw.pieces.empty() && options.sized) {

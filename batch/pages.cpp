@@ -27,7 +27,16 @@ constexpr ObjectId caption_font = 0;
 constexpr int key_dpi = 150;
 
 render::Diagram diagram_of(const BookItem& item, const PageRun& run) {
-    return render::book_diagram(item.position, item.caption, item.marks, item.number, run.style);
+    render::Diagram d = render::book_diagram(item.position, item.caption, item.marks, item.number, run.style);
+    if (run.print == PrintStyle::Plain) return d;
+    if (item.problem) {
+        d.problem = item.problem;
+    } else if (run.print == PrintStyle::Problem) {
+        auto problem = std::make_shared<chess::Problem>();
+        problem->title = item.caption;
+        d.problem = std::move(problem);
+    }
+    return d;
 }
 
 // A scratch folder for the pictures' JPEG round trip, removed at the end.
@@ -92,8 +101,9 @@ PageWriter::~PageWriter() {
 }
 
 bool PageWriter::keep_solution(const BookItem& item, std::string& error) {
-    // One line a solution: the number, a tab, the moves (which never hold a
-    // line break).
+    // One line a solution: the number, a tab, 'v' for a problem's solution
+    // set as given or '-', a tab, the moves, a problem's line breaks and
+    // backslashes escaped.
     if (!key_) {
         const int fd = chess::input::unlinked_temporary_file(error);
         if (fd < 0 || !(key_ = fdopen(fd, "w+"))) {
@@ -102,7 +112,9 @@ bool PageWriter::keep_solution(const BookItem& item, std::string& error) {
             return false;
         }
     }
-    if (std::fprintf(key_, "%d\t%s\n", item.number, item.solution.c_str()) < 0) {
+    std::string moves;
+    for (char c : item.solution) moves += c == '\n' ? "\\n" : c == '\\' ? "\\\\" : std::string(1, c);
+    if (std::fprintf(key_, "%d\t%c\t%s\n", item.number, item.problem ? 'v' : '-', moves.c_str()) < 0) {
         error = "cannot keep the answer key: " + std::string(std::strerror(errno));
         return false;
     }
@@ -120,8 +132,9 @@ bool PageWriter::add(const BookItem& item, std::string& error) {
             book_ = new Book(*renderer, settings, path_, page_path_);
             renderer_ = renderer;
         }
-        if (!book_->writer.add(diagram_of(item, run_), error)) return false;
-        if (renderer_->caption_shortened(item.caption)) {
+        const render::Diagram diagram = diagram_of(item, run_);
+        if (!book_->writer.add(diagram, error)) return false;
+        if (!diagram.problem && renderer_->caption_shortened(item.caption)) {
             std::fprintf(stderr, "%s: diagram %d: caption shortened to three lines\n", program, item.number);
         }
         return true;
@@ -181,7 +194,15 @@ bool PageWriter::finish(std::string& error) {
         if (got <= 0) return false;
         const std::size_t tab = line.find('\t');
         entry.number = line.substr(0, tab);
-        entry.solution = line.substr(tab + 1);
+        entry.verbatim = line.compare(tab + 1, 1, "v") == 0;
+        entry.solution.clear();
+        for (std::size_t k = tab + 3; k < line.size(); ++k) {
+            if (line[k] == '\\' && k + 1 < line.size()) {
+                entry.solution += line[++k] == 'n' ? '\n' : line[k];
+            } else {
+                entry.solution += line[k];
+            }
+        }
         return true;
     };
     if (key_ && (std::fflush(key_) != 0 || std::fseek(key_, 0, SEEK_SET) != 0)) {

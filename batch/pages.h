@@ -4,12 +4,14 @@
 
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "batch/diagram_output.h"
 #include "core/annotations.h"
 #include "core/position.h"
+#include "core/problem.h"
 #include "render/book.h"
 
 namespace batch {
@@ -20,17 +22,26 @@ struct BookItem {
     std::string caption;
     chess::Annotations marks;
     std::string solution;
+    // A chess problem's heading and footer; null for other items.
+    std::shared_ptr<const chess::Problem> problem;
     int number = 0;  // in the set, from 1
     // Among all lines and games of the input that hold, or should hold, a
     // position, from 1: single diagrams' files are named by it.
     std::size_t place = 0;
 };
 
+// --style: how a diagram is printed round the board. By item: a problem as
+// problem columns print it (its heading, stipulation and count), any other
+// item with its caption. Problem: every item so, an item that is no problem
+// with its caption as the heading. Plain: every item with its caption.
+enum class PrintStyle { ByItem, Problem, Plain };
+
 struct PageRun {
     int columns = 0;  // 0: one diagram a file
     int rows = 0;
     chess::render::Paper paper = chess::render::Paper::A4;
     chess::render::DiagramStyle style;
+    PrintStyle print = PrintStyle::ByItem;
     bool solutions = false;
     // --size: the diagrams' width on the page; 0: as large as the cell.
     double diagram_cm = 0;

@@ -134,6 +134,9 @@ BookItem book_item(const input::DiagramItem& read, int number) {
     item.caption = read.caption;
     item.marks = read.marks;
     item.solution = read.solution;
+    item.problem = read.problem;
+    // A problem's solution as given, its lines and indentation kept.
+    if (read.problem && !read.problem->solution.empty()) item.solution = read.problem->solution;
     item.place = read.number;
     item.number = number;
     return item;
@@ -444,7 +447,9 @@ int write_diagrams(const Options& options, const Plan& plan, const DrawSettings&
                     cause = jobs[i].path + ": " + why;
                     return false;
                 }
-                if (!options.styled) {
+                // A problem is printed round its board by the vector renderer
+                // unless the raster piece set draws it.
+                if (!options.styled && (!item.problem || !draw.pieces.empty())) {
                     return write_diagram(item.position, item.caption, item.marks, draw, jobs[i].path, cause);
                 }
                 return write_styled_diagram(item, options.run, draw, jobs[i].path, cause);

@@ -43,7 +43,7 @@ bool write_vector_diagram(const chess::render::Diagram& drawn, Format format, do
             break;
     }
     // A warning, not a failure: the diagram is written, its caption cut.
-    if (ok && renderer->caption_shortened(diagram.caption))
+    if (ok && !diagram.problem && renderer->caption_shortened(diagram.caption))
         std::fprintf(stderr, "%s: %s: caption shortened to three lines\n", program, path.c_str());
     return ok;
 }

@@ -83,9 +83,10 @@ void copy_to_sheet(cairo_surface_t* surface, int x, int y, int width, int height
 // The next free cell gets the position; false once the sheet is full.
 bool place_position(const chess::render::Renderer& drawer, const chess::input::DiagramItem& item) {
     if (diagram_count >= capacity) return false;
-    const DiagramPlace place = diagram_place(diagram_count + 1);
     chess::render::Diagram diagram{item.position, item.caption, {}};
     diagram.options.marks = item.marks;
+    diagram.problem = item.problem;
+    const DiagramPlace place = diagram_place(diagram_count + 1, drawer.size(diagram, 1.0).height);
     cairo_surface_t* surface = chess::render::rasterise(drawer, diagram, place.square);
     if (!surface) return false;
     ++diagram_count;
@@ -114,10 +115,20 @@ DiagramPlace diagram_place(int cell) {
     return place;
 }
 
+DiagramPlace diagram_place(int cell, double height) {
+    DiagramPlace place = diagram_place(cell);
+    if (height * 2 <= diagram_height_squares2) return place;
+    const DiagramPlace full = place;
+    place.square = full.height / height;
+    place.width = static_cast<int>(9 * place.square);
+    place.x = full.x + (full.width - place.width) / 2;
+    return place;
+}
+
 bool is_position_list(const std::string& path) {
     // An empty or unreadable file goes the picture's way, whose load tells why.
     const chess::input::Kind kind = chess::input::kind_of(path);
-    return kind == chess::input::Kind::List || kind == chess::input::Kind::Pgn;
+    return kind != chess::input::Kind::Picture && kind != chess::input::Kind::Nothing;
 }
 
 void add_position_list(const std::string& path) {

@@ -1,6 +1,7 @@
-// Position lists on the sheet: FEN and EPD lists (one position a line) and
-// PGN files, each position drawn by the diagram renderer straight at the
-// size of its cell, where a diagram picture of the same proportions would go.
+// Position lists on the sheet: FEN and EPD lists (one position a line), PGN
+// files and problem files, each position drawn by the diagram renderer
+// straight at the size of its cell, where a diagram picture of the same
+// proportions would go; a problem as problem columns print it.
 #pragma once
 
 #include <string>
@@ -11,7 +12,8 @@ namespace composer {
 // then position lists.
 extern const char* const open_patterns;
 
-// Whether a chosen file is to be read as a position list (FEN, EPD or PGN):
+// Whether a chosen file is to be read as a position list (FEN, EPD, PGN or
+// problems):
 // one whose name does not end in .jpg, .jpeg or .bmp (in any case) and whose
 // content is there and does not start as a JPEG or BMP picture.
 bool is_position_list(const std::string& path);
@@ -29,5 +31,9 @@ struct DiagramPlace {
     double square = 0;
 };
 DiagramPlace diagram_place(int cell);
+// A diagram 9 squares wide and `height` high (a problem's heading and
+// footer make it taller) in the same place: drawn smaller to fit its
+// height, centred across it.
+DiagramPlace diagram_place(int cell, double height);
 
 }  // namespace composer

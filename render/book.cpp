@@ -27,6 +27,9 @@ constexpr double cell_gap = 5 * points_per_mm;
 constexpr const char* key_family = "Serif";
 constexpr double key_size = 10;
 constexpr double key_heading_size = 14;
+// A problem's solution, its columns of moves lined up (fonts-dejavu-core).
+constexpr const char* key_verbatim_family = "DejaVu Sans Mono";
+constexpr double key_verbatim_size = 8.5;
 constexpr double key_column_gap = 8 * points_per_mm;
 constexpr int key_columns = 2;
 
@@ -265,7 +268,14 @@ std::unique_ptr<PangoLayout, decltype(&g_object_unref)> key_line(PangoContext* c
     pango_layout_set_wrap(layout.get(), PANGO_WRAP_WORD_CHAR);
     pango_layout_set_indent(layout.get(), static_cast<int>(-2 * key_size * PANGO_SCALE));
     const std::string solution = entry.solution.empty() ? "\u2014" : entry.solution;
-    const std::string markup = "<b>" + escaped(entry.number) + ".</b>  " + escaped(solution);
+    // A problem's solution under its number, each of its lines a paragraph
+    // from the column's edge, so that its indentation stays.
+    const std::string markup =
+        entry.verbatim && !entry.solution.empty()
+            ? "<b>" + escaped(entry.number) + ".</b>\n<span font_family=\"" + key_verbatim_family + "\" size=\"" +
+                  std::to_string(static_cast<int>(key_verbatim_size * PANGO_SCALE)) + "\">" + escaped(solution) +
+                  "</span>"
+            : "<b>" + escaped(entry.number) + ".</b>  " + escaped(solution);
     pango_layout_set_markup(layout.get(), markup.c_str(), -1);
     return layout;
 }

@@ -75,6 +75,9 @@ struct BookSettings {
 struct KeyEntry {
     std::string number;
     std::string solution;
+    // A problem's solution as a solver gives it: its lines and indentation
+    // kept, in a monospace font.
+    bool verbatim = false;
 };
 
 class BookWriter {

@@ -7,25 +7,17 @@
 
 #include "core/diagram_layout.h"
 #include "render/diagram_internal.h"
+#include "render/problem_layout.h"
 
 namespace chess::render {
 
 namespace {
 
 const char* const text_family = "Sans";
-// The editor's task text names no family and so is set in Pango's default,
-// serif; the caption matches it, as a book's caption would be set.
-const char* const caption_family = "Serif";
-
-// The caption at 15 points on a 96-dpi screen over squares of 50 pixels, as
-// the editor's task text: 20 pixels, 0.4 of a square.
-constexpr double caption_share = 0.4;
 constexpr double coordinate_share = 0.24;
 constexpr double number_share = 0.34;
 // A caption's lines at most; a longer one is cut short with an ellipsis.
 constexpr int caption_max_lines = 3;
-// The square a caption is broken into lines at: any, as nothing is hinted.
-constexpr double reference_square = 100;
 // The gap above the caption's first line, as the editor's 2 pixels at 50
 // a square, where the band leaves room for it.
 constexpr double caption_gap_share = 2.0 / 50;
@@ -106,6 +98,37 @@ cairo_surface_t* body_of(Renderer::Fonts& fonts, int g, const Space& space) {
     return surface.get();
 }
 
+// Draws man p of cell c with draw(p) as its looks have it: turned about
+// the square's centre by quarter turns clockwise and, when neutral, the
+// white man's left half beside the black man's right half. Both are a
+// transformation and a clip round the same drawing of a man, so a turned or
+// neutral man is in the style of the others on every target.
+template <class Draw>
+void with_looks(cairo_t* cr, const Cell& c, Draw draw) {
+    const double cx = (c.x0 + c.x1) / 2, cy = (c.y0 + c.y1) / 2, side = c.x1 - c.x0;
+    auto turned = [&](Piece p) {
+        cairo_save(cr);
+        cairo_translate(cr, cx, cy);
+        cairo_rotate(cr, (c.looks.turn % 4) * M_PI / 2);
+        cairo_translate(cr, -cx, -cy);
+        draw(p);
+        cairo_restore(cr);
+    };
+    if (!c.looks.neutral || !is_man(c.piece)) {
+        turned(c.piece);
+        return;
+    }
+    // The halves reach past the square, as the body's margin does.
+    const int kind = (static_cast<int>(c.piece) - 1) % 6;
+    for (int half = 0; half < 2; ++half) {
+        cairo_save(cr);
+        cairo_rectangle(cr, half == 0 ? c.x0 - side : cx, c.y0 - side, side * 1.5, side * 3);
+        cairo_clip(cr);
+        turned(static_cast<Piece>(1 + kind + (half == 0 ? 0 : 6)));
+        cairo_restore(cr);
+    }
+}
+
 // Everything on the squares, in the order that decides what covers what:
 // paper, hatching, highlights, the men's white bodies, the men.
 // With board false the paper and the dark squares' hatching are taken as
@@ -147,17 +170,22 @@ void paint_cells(cairo_t* cr, Renderer::Fonts& fonts, const std::vector<Cell>& c
         // Bodies in white, each recorded once, then the men in black, as
         // glyphs of the men's font.
         std::vector<cairo_glyph_t> men;
+        std::vector<const Cell*> looking;  // the men drawn with their looks
         for (std::size_t i = 0; i < cells.size(); ++i) {
             const Cell& c = cells[i];
             if (c.piece == Piece::Empty) continue;
-            const int g = glyph_index(c.piece);
             if (body[i]) {
-                cairo_set_source_surface(cr, body_of(fonts, g, space), c.x0, c.y0);
-                cairo_paint(cr);
+                with_looks(cr, c, [&](Piece p) {
+                    cairo_set_source_surface(cr, body_of(fonts, glyph_index(p), space), c.x0, c.y0);
+                    cairo_paint(cr);
+                });
             }
-            men.push_back({static_cast<unsigned long>(g), c.x0, c.y0});
+            if (c.looks.plain())
+                men.push_back({static_cast<unsigned long>(glyph_index(c.piece)), c.x0, c.y0});
+            else
+                looking.push_back(&c);
         }
-        if (men.empty()) return;
+        if (men.empty() && looking.empty()) return;
         cairo_save(cr);
         cairo_set_font_face(cr, fonts.men_face.get());
         cairo_set_font_size(cr, s);
@@ -167,7 +195,13 @@ void paint_cells(cairo_t* cr, Renderer::Fonts& fonts, const std::vector<Cell>& c
         cairo_set_font_options(cr, options);
         cairo_font_options_destroy(options);
         cairo_set_source_rgb(cr, 0, 0, 0);
-        cairo_show_glyphs(cr, men.data(), static_cast<int>(men.size()));
+        if (!men.empty()) cairo_show_glyphs(cr, men.data(), static_cast<int>(men.size()));
+        for (const Cell* c : looking) {
+            with_looks(cr, *c, [&](Piece p) {
+                cairo_glyph_t man{static_cast<unsigned long>(glyph_index(p)), c->x0, c->y0};
+                cairo_show_glyphs(cr, &man, 1);
+            });
+        }
         cairo_restore(cr);
         return;
     }
@@ -176,118 +210,52 @@ void paint_cells(cairo_t* cr, Renderer::Fonts& fonts, const std::vector<Cell>& c
     // white man's inside, a black man's white details) are covered too,
     // grown by a margin of paper that keeps the hatching clear of the
     // outline.
-    cairo_new_path(cr);
-    bool any_body = false;
-    for (std::size_t i = 0; i < cells.size(); ++i) {
-        if (!body[i]) continue;
-        const Glyph& g = fonts.glyphs[glyph_index(cells[i].piece)];
-        append_glyph(cr, g, g.silhouette, cells[i], s);
-        any_body = true;
-    }
-    if (any_body) {
-        cairo_set_source_rgb(cr, 1, 1, 1);
-        cairo_set_line_width(cr, 2 * space.margin);
-        cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
-        cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
+    // Men with looks are drawn one by one after the others, in each pass.
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_set_line_width(cr, 2 * space.margin);
+    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+    cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
+    auto fill_bodies = [&]() {
         cairo_fill_preserve(cr);
         cairo_stroke(cr);
+    };
+    cairo_new_path(cr);
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        if (!body[i] || !cells[i].looks.plain()) continue;
+        const Glyph& g = fonts.glyphs[glyph_index(cells[i].piece)];
+        append_glyph(cr, g, g.silhouette, cells[i], s);
+    }
+    fill_bodies();
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        if (!body[i] || cells[i].looks.plain()) continue;
+        with_looks(cr, cells[i], [&](Piece p) {
+            const Glyph& g = fonts.glyphs[glyph_index(p)];
+            append_glyph(cr, g, g.silhouette, cells[i], s);
+            fill_bodies();
+        });
     }
 
+    cairo_set_source_rgb(cr, 0, 0, 0);
     cairo_new_path(cr);
     for (const Cell& c : cells) {
-        if (c.piece == Piece::Empty) continue;
+        if (c.piece == Piece::Empty || !c.looks.plain()) continue;
         const Glyph& g = fonts.glyphs[glyph_index(c.piece)];
         append_glyph(cr, g, g.data, c, s);
     }
-    cairo_set_source_rgb(cr, 0, 0, 0);
     cairo_fill(cr);
-}
-
-// A layout of text in the renderer's fonts, for the target of cr.
-std::unique_ptr<PangoLayout, GObjectFree> text_layout(cairo_t* cr, PangoContext* context, const char* family,
-                                                      double size, const std::string& text, bool bold = false) {
-    pango_cairo_update_context(cr, context);
-    std::unique_ptr<PangoLayout, GObjectFree> layout(pango_layout_new(context));
-    Description d = description(family, size, bold);
-    pango_layout_set_font_description(layout.get(), d.get());
-    pango_layout_set_text(layout.get(), text.c_str(), -1);
-    return layout;
-}
-
-// The caption's lines, broken at the diagram's width in proportion to the
-// square; past the third, the rest of the text goes on the third line, to
-// be drawn cut short.
-struct CaptionLines {
-    std::vector<std::string> lines;
-    bool shortened = false;
-};
-
-PangoContext* caption_context(Renderer::Fonts& fonts) {
-    if (fonts.caption_context) return fonts.caption_context.get();
-    fonts.caption_context.reset(pango_font_map_create_context(fonts.map.get()));
-    PangoContext* context = fonts.caption_context.get();
-    cairo_font_options_t* options = cairo_font_options_create();
-    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
-    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-    pango_cairo_context_set_font_options(context, options);
-    cairo_font_options_destroy(options);
-    pango_context_set_round_glyph_positions(context, FALSE);
-    // A line's height is the font's ascent and descent: the descenders of
-    // the last line stay inside the band.
-    Description d = description(caption_family, caption_share * reference_square);
-    PangoFontMetrics* metrics = pango_context_get_metrics(context, d.get(), nullptr);
-    fonts.caption_line = (pango_font_metrics_get_ascent(metrics) + pango_font_metrics_get_descent(metrics)) /
-                         static_cast<double>(PANGO_SCALE) / reference_square;
-    pango_font_metrics_unref(metrics);
-    return context;
-}
-
-CaptionLines caption_lines(Renderer::Fonts& fonts, const std::string& text) {
-    CaptionLines broken;
-    if (text.empty()) return broken;
-    std::unique_ptr<PangoLayout, GObjectFree> layout(pango_layout_new(caption_context(fonts)));
-    Description d = description(caption_family, caption_share * reference_square);
-    pango_layout_set_font_description(layout.get(), d.get());
-    pango_layout_set_width(layout.get(), static_cast<int>(9 * reference_square * PANGO_SCALE));
-    pango_layout_set_wrap(layout.get(), PANGO_WRAP_WORD);
-    pango_layout_set_text(layout.get(), text.c_str(), -1);
-    const std::string all = pango_layout_get_text(layout.get());
-    const int count = pango_layout_get_line_count(layout.get());
-    // The space a line was broken at would shift it off the centre.
-    auto trimmed = [](std::string part) {
-        while (!part.empty() && (part.back() == ' ' || part.back() == '\n' || part.back() == '\t')) part.pop_back();
-        return part;
-    };
-    for (int k = 0; k < count && k < caption_max_lines; ++k) {
-        PangoLayoutLine* line = pango_layout_get_line_readonly(layout.get(), k);
-        broken.lines.push_back(trimmed(all.substr(static_cast<std::size_t>(line->start_index),
-                                                  static_cast<std::size_t>(line->length))));
+    for (const Cell& c : cells) {
+        if (c.piece == Piece::Empty || c.looks.plain()) continue;
+        with_looks(cr, c, [&](Piece p) {
+            const Glyph& g = fonts.glyphs[glyph_index(p)];
+            append_glyph(cr, g, g.data, c, s);
+            cairo_fill(cr);
+        });
     }
-    broken.shortened = count > caption_max_lines;
-    if (!broken.shortened) return broken;
-    // The last line: as much of the rest as fits before an ellipsis, cut
-    // between characters. Written out as text, so that a PDF's text says
-    // where the caption was cut.
-    const std::string rest = all.substr(static_cast<std::size_t>(
-        pango_layout_get_line_readonly(layout.get(), caption_max_lines - 1)->start_index));
-    pango_layout_set_width(layout.get(), -1);
-    std::vector<std::size_t> cuts;
-    for (const char* p = rest.c_str(); *p; p = g_utf8_next_char(p)) cuts.push_back(static_cast<std::size_t>(p - rest.c_str()));
-    auto shortened = [&](std::size_t k) { return trimmed(rest.substr(0, cuts[k])) + "\u2026"; };
-    auto fits = [&](std::size_t k) {
-        const std::string line = shortened(k);
-        pango_layout_set_text(layout.get(), line.c_str(), -1);
-        PangoRectangle logical;
-        pango_layout_get_extents(layout.get(), nullptr, &logical);
-        return logical.width <= 9 * reference_square * PANGO_SCALE;
-    };
-    std::size_t low = 0, high = cuts.size();  // fits(low); high does not
-    while (high - low > 1) {
-        const std::size_t middle = (low + high) / 2;
-        (fits(middle) ? low : high) = middle;
-    }
-    broken.lines.back() = shortened(low);
-    return broken;
+}
+
+// The caption's lines at the diagram's width; past the third, cut short.
+TextLines caption_lines(Renderer::Fonts& fonts, const std::string& text) {
+    return break_text(fonts, caption_style, 9, caption_max_lines, text);
 }
 
 // The caption band's height, and the gap above its first line, in squares.
@@ -301,7 +269,7 @@ double caption_gap(const Renderer::Fonts& fonts, std::size_t lines) {
 // Text centred on (x, y): across by its ink, down by its line's box.
 void centred_text(cairo_t* cr, PangoContext* context, const char* family, double size, const std::string& text,
                   double x, double y, bool bold = false) {
-    auto layout = text_layout(cr, context, family, size, text, bold);
+    auto layout = styled_layout(cr, context, TextStyle{family, 1, bold}, size, text);
     PangoRectangle ink, logical;
     pango_layout_get_extents(layout.get(), &ink, &logical);
     double ink_x = (ink.x + ink.width / 2.0) / PANGO_SCALE;
@@ -323,6 +291,11 @@ Renderer::~Renderer() = default;
 
 Size Renderer::size(const Diagram& diagram, double s) const {
     Size size = diagram_size(diagram.options, s);
+    if (diagram.problem) {
+        const ProblemText text = problem_text(*fonts_, *diagram.problem, diagram.position);
+        size.height += (text.heading_height + text.footer_height - 0.5) * s;
+        return size;
+    }
     const std::size_t lines = caption_lines(*fonts_, diagram.caption).lines.size();
     size.height += (caption_band(*fonts_, lines) - 0.5) * s;
     return size;
@@ -437,14 +410,18 @@ void Renderer::draw(cairo_t* cr, const Diagram& diagram, double user_s) const {
     Space space = enter_space(cr, user_s, options.raster_dpi);
     const double s = space.s;
     VectorDiagramLayout layout{s};
-    // The number's band above shifts everything else down.
-    const double top = options.number.empty() ? 0 : layout.half();
+    // The number's band above, and a problem's heading under it, shift
+    // everything else down; a problem's footer takes the caption's place.
+    const double number_band = options.number.empty() ? 0 : layout.half();
+    ProblemText problem;
+    if (diagram.problem) problem = problem_text(*fonts_, *diagram.problem, diagram.position);
+    const double top = number_band + problem.heading_height * s;
     space.oy += top;
 
-    const CaptionLines caption = caption_lines(*fonts_, diagram.caption);
-    const double band = caption_band(*fonts_, caption.lines.size()) * s;
+    const TextLines caption = diagram.problem ? TextLines{} : caption_lines(*fonts_, diagram.caption);
+    const double band = (diagram.problem ? problem.footer_height : caption_band(*fonts_, caption.lines.size())) * s;
     Size size = diagram_size(options, s);
-    size.height += band - layout.caption_band_height();
+    size.height += problem.heading_height * s + band - layout.caption_band_height();
     cairo_set_source_rgb(cr, 1, 1, 1);
     cairo_rectangle(cr, space.x(0), space.y(-top), space.x(size.width) - space.x(0),
                     space.y(size.height - top) - space.y(-top));
@@ -464,7 +441,7 @@ void Renderer::draw(cairo_t* cr, const Diagram& diagram, double user_s) const {
             int square = square_at(i, j);
             cells.push_back({space.x(layout.square_x(i)), space.y(layout.square_y(j)), space.x(layout.square_x(i) + s),
                              space.y(layout.square_y(j) + s), diagram.position[square], is_dark_square(square),
-                             square});
+                             square, diagram.position.looks[static_cast<std::size_t>(square)]});
         }
     }
     if (space.snap) {
@@ -529,7 +506,11 @@ void Renderer::draw(cairo_t* cr, const Diagram& diagram, double user_s) const {
     if (!options.number.empty()) {
         cairo_set_source_rgb(cr, 0, 0, 0);
         centred_text(cr, context, text_family, number_share * s, options.number, space.ox + layout.width() / 2,
-                     space.oy - top / 2, true);
+                     space.oy - top + number_band / 2, true);
+    }
+    if (diagram.problem) {
+        draw_lines(cr, context, problem.heading, space.ox, space.oy - problem.heading_height * s, s);
+        draw_lines(cr, context, problem.footer, space.ox, space.oy + layout.caption_band_y(), s);
     }
 
     if (!caption.lines.empty()) {
@@ -544,7 +525,7 @@ void Renderer::draw(cairo_t* cr, const Diagram& diagram, double user_s) const {
         cairo_clip(cr);
         cairo_set_source_rgb(cr, 0, 0, 0);
         for (std::size_t k = 0; k < caption.lines.size(); ++k) {
-            auto text = text_layout(cr, context, caption_family, caption_share * s, caption.lines[k]);
+            auto text = styled_layout(cr, context, caption_style, s, caption.lines[k]);
             PangoRectangle logical;
             pango_layout_get_extents(text.get(), nullptr, &logical);
             double text_width = logical.width / static_cast<double>(PANGO_SCALE);

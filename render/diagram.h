@@ -17,6 +17,7 @@
 
 #include "core/annotations.h"
 #include "core/position.h"
+#include "core/problem.h"
 
 namespace chess::render {
 
@@ -51,6 +52,11 @@ struct Diagram {
     Position position;
     std::string caption;  // UTF-8; may be empty
     DiagramOptions options;
+    // Printed as problemists print a problem: its authors, source and award
+    // above the board; below it the stipulation at the left, the count of
+    // the men at the right, then the twins, conditions, legend and remarks,
+    // each on its lines. The caption is then not printed. Null: the caption.
+    std::shared_ptr<const Problem> problem = nullptr;
 };
 
 // The diagram's size for square width s, in the same unit: 9s x 9.5s, and
@@ -95,8 +101,8 @@ public:
     void draw(cairo_t* cr, const Diagram& diagram, double s) const;
     // The size draw() covers: diagram_size's, taller by what the caption
     // needs beyond its band (its lines at the font's height, descenders
-    // included). A caption is set on up to three lines at the diagram's
-    // width, centred.
+    // included), or by a problem's heading and footer. A caption is set on
+    // up to three lines at the diagram's width, centred.
     Size size(const Diagram& diagram, double s) const;
     // Whether the caption takes more than three lines and so is drawn cut
     // short, ending in an ellipsis.

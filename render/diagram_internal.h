@@ -33,7 +33,7 @@ struct DescriptionFree {
 using Description = std::unique_ptr<PangoFontDescription, DescriptionFree>;
 
 // A family at an absolute size in user units.
-Description description(const char* family, double size, bool bold = false);
+Description description(const char* family, double size, bool bold = false, bool italic = false);
 
 // One glyph's outline at the reference size, and where it stands on a unit
 // square: scale, then the origin's offset from the square's corner.
@@ -118,6 +118,7 @@ struct Cell {
     Piece piece = Piece::Empty;
     bool dark = false;
     int square = -1;
+    Looks looks{};  // how the man is printed: turned, neutral
 };
 
 // ---- Glyphs (render/glyphs.cpp) ---------------------------------------------
@@ -130,6 +131,37 @@ bool load_fonts(Renderer::Fonts& fonts, std::string& error);
 int glyph_index(Piece p);
 // The glyph's outline or silhouette placed on the cell of square width s.
 void append_glyph(cairo_t* cr, const Glyph& g, const std::vector<cairo_path_data_t>& data, const Cell& c, double s);
+
+// ---- Text (render/text.cpp) -------------------------------------------------
+
+// The look of a run of text beside a diagram, its size a share of the square.
+struct TextStyle {
+    const char* family;
+    double share;
+    bool bold = false;
+    bool italic = false;
+};
+// The editor's task text names no family and so is set in Pango's default,
+// serif; the caption matches it, as a book's caption would be set. 15
+// points on a 96-dpi screen over squares of 50 pixels: 0.4 of a square.
+inline constexpr TextStyle caption_style{"Serif", 0.4};
+
+// Text broken into lines at `width` squares, in proportion to the square
+// and free of any surface's hinting, so that a diagram's size and its
+// drawing agree at every scale; past max_lines, the last line is as much of
+// the rest as fits before an ellipsis.
+struct TextLines {
+    std::vector<std::string> lines;
+    bool shortened = false;
+};
+TextLines break_text(Renderer::Fonts& fonts, const TextStyle& style, double width, int max_lines,
+                     const std::string& text);
+// A line's height in squares: the font's ascent and descent, so that the
+// descenders of a last line stay inside its band.
+double line_height(Renderer::Fonts& fonts, const TextStyle& style);
+// A layout of a line in the style at square width s, for the target of cr.
+std::unique_ptr<PangoLayout, GObjectFree> styled_layout(cairo_t* cr, PangoContext* context, const TextStyle& style,
+                                                        double s, const std::string& text);
 
 // ---- Hatching (render/hatching.cpp) -----------------------------------------
 

@@ -37,10 +37,11 @@ constexpr double reference_size = 1000;
 
 }  // namespace
 
-Description description(const char* family, double size, bool bold) {
+Description description(const char* family, double size, bool bold, bool italic) {
     Description d(pango_font_description_from_string(family));
     pango_font_description_set_absolute_size(d.get(), size * PANGO_SCALE);
     if (bold) pango_font_description_set_weight(d.get(), PANGO_WEIGHT_BOLD);
+    if (italic) pango_font_description_set_style(d.get(), PANGO_STYLE_ITALIC);
     return d;
 }
 

@@ -22,7 +22,7 @@ convert -size 90x95 xc:white -set comment "$(printf 'chess-diagram/1\nfen=4k3/8/
 inputs=(list.fen marks.epd puzzles.pgn games.pgn saved.jpg)
 formats=(jpeg png svg pdf fen epd)
 options=("--pieces=$PIECES" "--layout=2x2" "--numbers" "--coordinates" "--side-to-move" "--flip" "--flip=auto"
-         "--solutions" "--caption={White} – {Black} {comment}" "--size=3")
+         "--solutions" "--caption={White} – {Black} {comment}" "--size=3" "--style=problem")
 
 runs=0
 check() {  # check FORMAT INPUT OPTION...

@@ -41,6 +41,22 @@ TEST(PositionLists, APositionTakesTheCellsPlaceOfADiagramPicture) {
     }
 }
 
+// A problem, taller for its heading and footer, keeps the place's height
+// and is drawn smaller, centred across it.
+TEST(PositionLists, AProblemFitsThePlaceOfADiagramPicture) {
+    for (int n = 1; n <= composer::capacity; ++n) {
+        const composer::DiagramPlace usual = diagram_place(n), same = diagram_place(n, 9.5);
+        EXPECT_EQ(same.width, usual.width);
+        EXPECT_DOUBLE_EQ(same.square, usual.square);
+        const composer::DiagramPlace taller = diagram_place(n, 11.4);
+        EXPECT_EQ(taller.height, usual.height);
+        EXPECT_NEAR(taller.square, usual.height / 11.4, 1e-9);
+        EXPECT_LE(11.4 * taller.square, usual.height + 1e-9);
+        EXPECT_LE(taller.width, usual.width);
+        EXPECT_NEAR(taller.x - usual.x, (usual.x + usual.width) - (taller.x + taller.width), 1) << n;
+    }
+}
+
 TEST(PositionLists, PicturesAreTakenByNameOrContentAndEverythingElseIsAList) {
     TempDir dir;
     auto write = [&](const std::string& name, const std::string& bytes) {
