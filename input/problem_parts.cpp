@@ -207,7 +207,9 @@ bool apply_change(const std::vector<std::string_view>& words, std::size_t& at, s
             error = std::string(word) + " needs its text";
             return false;
         }
-        text = std::string(changes.substr(static_cast<std::size_t>(words[at].data() - changes.data())));
+        const std::string_view& last = words.back();
+        const std::size_t from = static_cast<std::size_t>(words[at].data() - changes.data());
+        text = std::string(changes.substr(from, static_cast<std::size_t>(last.data() + last.size() - changes.data()) - from));
         at = words.size();
     } else if (abbreviates(word, "polishtype")) {
         for (int square = 0; square < 64; ++square) {

@@ -76,12 +76,12 @@ bool read_problem_text(InputSource& input, const std::function<void(ProblemEntry
 // three letters or more, in any case.
 bool abbreviates(std::string_view word, std::string_view keyword);
 
-// Puts the men of one word such as "Pa2b3", "Gc2" or ".CAa1" on the position,
-// for White, Black or (neutral) White with neutral looks. False, with what
-// is wrong, for an unknown man, a bad square or a square already taken.
 enum class ProblemSide { White, Black, Neutral };
 // The side of "White", "bla", "NEUTRAL"...; false for another word.
 bool problem_side(std::string_view word, ProblemSide& side);
+// Puts the men of one word such as "Pa2b3", "Gc2" or ".CAa1" on the position,
+// for White, Black or (neutral) White with neutral looks. False, with what
+// is wrong, for an unknown man, a bad square or a square already taken.
 bool place_men(std::string_view word, ProblemSide side, Position& position, std::string& error);
 
 // One twin's changes ("Move e1 e2 Stipulation #3") applied to `position`

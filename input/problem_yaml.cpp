@@ -182,7 +182,8 @@ private:
             if (!continued_twin(changes)) twin = entry.position;
             std::string text, error;
             if (apply_twin(changes, twin, text, error)) {
-                const std::string label = pair.first.IsScalar() ? pair.first.Scalar() : std::string();
+                std::string label = pair.first.IsScalar() ? pair.first.Scalar() : std::string();
+                if (label.ends_with(')')) label.pop_back();
                 entry.problem.twins.push_back(
                     {label.empty() ? twin_label(entry.problem.twins.size()) : label + ")", text});
             } else {

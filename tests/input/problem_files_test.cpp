@@ -11,6 +11,7 @@
 #include "core/fairy_men.h"
 #include "core/fen.h"
 #include "input/diagram_items.h"
+#include "input/problem_text.h"
 #include "tests/support/temp_dir.h"
 
 using namespace chess;
@@ -213,6 +214,38 @@ TEST_F(ProblemFiles, DamagedProblemsAreReportedWithTheirLines) {
     ASSERT_EQ(problems.size(), 1u);
     EXPECT_EQ(problems[0].severity, ReadProblem::Severity::Rejected);
     EXPECT_NE(problems[0].message.find("broken.yaml:2: not YAML: "), std::string::npos) << problems[0].message;
+}
+
+// Where each change of the whole board takes the men, and how it is printed.
+TEST(ProblemTwins, ChangesOfTheWholeBoardAndSeveralChangesInOneTwin) {
+    const Position diagram = read_fen("8/8/8/8/8/8/1k6/K6R w - - 0 1").position;
+    auto twin = [&](std::string_view changes, std::string& text) {
+        Position p = diagram;
+        std::string error;
+        EXPECT_TRUE(apply_twin(changes, p, text, error)) << changes << ": " << error;
+        return fen_placement(p);
+    };
+    std::string text;
+    EXPECT_EQ(twin("Rotate 90", text), "K7/1k6/8/8/8/8/8/R7");  // clockwise: a1 to a8, h1 to a1
+    EXPECT_EQ(twin("rot 180", text), "R6K/6k1/8/8/8/8/8/8");
+    EXPECT_EQ(twin("Mirror a1<-->h1", text), "8/8/8/8/8/8/6k1/R6K");
+    EXPECT_EQ(text, "mirror a1\u2194h1");
+    EXPECT_EQ(twin("Mirror a1<-->a8", text), "K6R/1k6/8/8/8/8/8/8");
+    EXPECT_EQ(twin("Mirror a1<-->h8", text), "R7/8/8/8/8/8/1k6/K7");
+    EXPECT_EQ(twin("Shift b2 b3", text), "8/8/8/8/8/1k6/K6R/8");
+    EXPECT_EQ(text, "shift b2\u2192b3");
+    EXPECT_EQ(twin("PolishType", text), "8/8/8/8/8/8/1K6/k6r");
+    EXPECT_EQ(twin("Move h1 h5 Remove b2 Stipulation ser-h#3 ", text), "8/8/8/7R/8/8/8/K7");
+    EXPECT_EQ(text, "wRh1\u2192h5, -bKb2, ser-h#3");
+    EXPECT_EQ(twin("Add neutral Ga3c3", text), "8/8/8/8/8/Q1Q5/1k6/K6R");
+    EXPECT_EQ(text, "+nGa3, +nGc3");
+
+    Position p;
+    std::string error;
+    for (const char* bad : {"Shift h1 a1", "Add white Kb2", "Mirror a1-h1", "Exchange a1 c3", "Move", "Turn 90"}) {
+        p = diagram;
+        EXPECT_FALSE(apply_twin(bad, p, text, error)) << bad;
+    }
 }
 
 TEST_F(ProblemFiles, CaptionTemplatesNameTheProblemsFields) {
