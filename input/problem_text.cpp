@@ -195,6 +195,8 @@ private:
             while (!line.empty() && is_blank(line.back())) line.remove_suffix(1);
             problem.solution += (i == first ? "" : "\n") + std::string(line);
         }
+        // A refused problem's twins would be made from the wrong men.
+        if (!entry.error.empty()) twins_.clear();
         Position twin = entry.position;
         for (const auto& [line, changes] : twins_) {
             std::string_view rest = changes;
