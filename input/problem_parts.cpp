@@ -1,4 +1,5 @@
 // The men, twins and legend of a problem, alike in every problem format.
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -53,11 +54,10 @@ Piece white_of(Piece black) {
 // The white man and looks of a piece letter or fairy code; false for neither.
 bool man_of_code(std::string_view code, Piece& man, Looks& looks) {
     if (code.size() == 1) {
-        static constexpr std::string_view letters = "KQRBSP";
-        const char c = ascii_lower(code)[0];
-        const std::size_t at = std::string_view("kqrbsp").find(c);
+        // S is the knight; N the nightrider, a fairy man.
+        const std::size_t at = std::string_view("kqrbsp").find(ascii_lower(code)[0]);
         if (at != std::string_view::npos) {
-            man = piece_of_letter(letters[at] == 'S' ? 'N' : letters[at]);
+            man = piece_of_letter("KQRBNP"[at]);
             looks = {};
             return true;
         }
@@ -69,7 +69,7 @@ bool man_of_code(std::string_view code, Piece& man, Looks& looks) {
     return true;
 }
 
-// A square's number seen from square a1 after a change of the whole board.
+// Where the man of a square goes when the whole board is turned or mirrored.
 using SquareMap = int (*)(int file, int rank);
 
 void remap(Position& position, SquareMap map) {
