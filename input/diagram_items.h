@@ -51,11 +51,11 @@ struct DiagramItem {
     // unused.
     std::size_t number = 0;
     Position position;       // a picture's crosses and dots included
-    std::string caption;     // valid UTF-8, one line
+    std::string caption;     // valid UTF-8, one line; a problem's stipulation
     Annotations marks;       // an EPD c1, or a game's [%csl]/[%cal]
     std::string solution;    // a game's main line; an EPD pv, else its bm
     std::string source;      // the input's name as messages show it
-    long line = 0;           // of the list line or the game's start; 0 for a picture
+    long line = 0;           // of the list line, the game's or problem's start; 0 for a picture
     int game = 0;            // the game's number in its file, from 1; 0 for others
     // A chess problem's heading, stipulation, twins and legend; null for
     // any other item.
