@@ -121,6 +121,32 @@ TEST_F(ProblemFiles, DatabaseYamlEntriesFieldByField) {
     EXPECT_EQ(fen_placement(items[1].position), "R7/8/8/8/8/8/1p4Q1/k5QK");
 }
 
+// Documents after "---", as an export of single entries gives them, in
+// Latin-1, with the men in one string and twins labelled with their ')'.
+TEST_F(ProblemFiles, YamlDocumentsInLatin1) {
+    const std::string path = write("export",
+                                   "---\r\n"
+                                   "authors: \"M\xfcller, J\xf6rg\"\r\n"
+                                   "stipulation: s#3\r\n"
+                                   "algebraic: {white: Kb1 Qc2 LEc3, black: [Ka8], neutral: Pe4}\r\n"
+                                   "twins: {b): Cont Exchange b1 a8}\r\n"
+                                   "---\r\n"
+                                   "algebraic: {white: [Ke1], black: [Ke8]}\r\n");
+    read(path);
+    ASSERT_EQ(items.size(), 2u);
+    const Problem& p = *items[0].problem;
+    EXPECT_EQ(p.authors, std::vector<std::string>{"M\u00FCller, J\u00F6rg"});
+    EXPECT_EQ(man(items[0], "c3"), "wLe");
+    EXPECT_EQ(man(items[0], "e4"), "nP");
+    ASSERT_EQ(p.twins.size(), 1u);
+    EXPECT_EQ(p.twins[0].label, "b)");
+    EXPECT_EQ(p.twins[0].text, "wKb1\u2194bKa8");
+    EXPECT_EQ(p.legend.size(), 1u);
+    EXPECT_EQ(items[1].line, 7);
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0].message, path + ":1: not UTF-8: read as Windows-1252 (Latin-1)");
+}
+
 TEST_F(ProblemFiles, AComposersLatin1FileWithCrlfAndAbbreviations) {
     read(corpus + "composer_latin1.pop");
     ASSERT_EQ(items.size(), 1u);
