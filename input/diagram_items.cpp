@@ -1,9 +1,7 @@
 #include "input/diagram_items.h"
 
-#include <cerrno>
 #include <cstring>
 #include <istream>
-#include <streambuf>
 #include <vector>
 
 #include "core/text.h"
@@ -69,31 +67,6 @@ std::optional<std::string> problem_field(const Problem& problem, std::string_vie
     if (name == "comment") return joined(problem.remarks);
     return std::nullopt;
 }
-
-// An input's bytes for the PGN reader, those read ahead first.
-class SourceBuffer : public std::streambuf {
-public:
-    explicit SourceBuffer(InputSource& input) : input_(input), buffer_(64 * 1024) {}
-    // The errno of a failed read, or 0.
-    int failure() const { return failure_; }
-
-protected:
-    int_type underflow() override {
-        if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
-        const ssize_t got = input_.read(buffer_.data(), buffer_.size());
-        if (got <= 0) {
-            if (got < 0) failure_ = errno;
-            return traits_type::eof();
-        }
-        setg(buffer_.data(), buffer_.data(), buffer_.data() + got);
-        return traits_type::to_int_type(*gptr());
-    }
-
-private:
-    InputSource& input_;
-    std::vector<char> buffer_;
-    int failure_ = 0;
-};
 
 // What a game cut off at the end of its file was cut off inside: such a
 // game is drawn, and said to be damaged. Other early ends are silent.
@@ -226,7 +199,7 @@ void ItemReader::read_picture(InputSource& input) {
 
 void ItemReader::read_pgn(InputSource& input) {
     const std::string& name = input.name();
-    SourceBuffer buffer(input);
+    InputStreamBuffer buffer(input);
     std::istream in(&buffer);
     // Only the diagrams' positions and texts are kept, never the games'.
     PgnReader reader(in);

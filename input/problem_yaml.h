@@ -18,7 +18,7 @@
 // The men are written as the solver's text writes them (input/problem_text.h),
 // a twin's changes too. Also read: title, and conditions (a list). Other keys
 // are reported once and skipped; a file that is not UTF-8 is read as
-// Windows-1252 (Latin-1).
+// Windows-1252 (Latin-1), text by text.
 #pragma once
 
 #include <functional>
@@ -35,9 +35,11 @@ class InputSource;
 // document ("---") or a problem entry's key ("authors:", "- stipulation:").
 bool starts_problem_yaml(std::string_view text);
 
-// Hands each problem entry of the input to `take`. False, with a message in
+// Hands each problem entry of the input to `take` as it is read, so that a
+// database of any size is read in little memory. False, with a message in
 // error, when the input could not be read (the problems before were handed
-// on); a document that is not YAML is a problem refused with its line.
+// on); where the text stops being YAML, a problem is refused with its line
+// and the rest of the file skipped.
 bool read_problem_yaml(InputSource& input, const std::function<void(ProblemEntry& entry)>& take,
                        std::string& error);
 

@@ -144,7 +144,7 @@ TEST_F(ProblemFiles, YamlDocumentsInLatin1) {
     EXPECT_EQ(p.legend.size(), 1u);
     EXPECT_EQ(items[1].line, 7);
     ASSERT_EQ(problems.size(), 1u);
-    EXPECT_EQ(problems[0].message, path + ":1: not UTF-8: read as Windows-1252 (Latin-1)");
+    EXPECT_EQ(problems[0].message, path + ":2: not UTF-8: read as Windows-1252 (Latin-1)");
 }
 
 TEST_F(ProblemFiles, AComposersLatin1FileWithCrlfAndAbbreviations) {
@@ -235,11 +235,14 @@ TEST_F(ProblemFiles, DamagedProblemsAreReportedWithTheirLines) {
     ASSERT_EQ(problems.size(), 2u);
     EXPECT_EQ(problems[0].message, yaml + ":3: unknown key 'distinction' skipped");
     EXPECT_EQ(problems[1].message, yaml + ":2: 'Pz9': \"z9\" are not squares");
+    // The entries before the text stops being YAML are read.
     problems.clear();
-    read(write("broken.yaml", "- authors: [a, b\n- stipulation: x\n"));
+    items.clear();
+    read(write("broken.yaml", "- algebraic: {white: [Ke1]}\n- authors: [a, b\n- stipulation: x\n"));
+    EXPECT_EQ(items.size(), 1u);
     ASSERT_EQ(problems.size(), 1u);
     EXPECT_EQ(problems[0].severity, ReadProblem::Severity::Rejected);
-    EXPECT_NE(problems[0].message.find("broken.yaml:2: not YAML: "), std::string::npos) << problems[0].message;
+    EXPECT_NE(problems[0].message.find("broken.yaml:3: not YAML: "), std::string::npos) << problems[0].message;
 }
 
 // Where each change of the whole board takes the men, and how it is printed.
