@@ -6,6 +6,7 @@
 #include <set>
 #include <vector>
 
+#include <yaml-cpp/depthguard.h>
 #include <yaml-cpp/eventhandler.h>
 #include <yaml-cpp/exceptions.h>
 #include <yaml-cpp/mark.h>
@@ -284,7 +285,9 @@ bool read_problem_yaml(InputSource& input, const std::function<void(ProblemEntry
         // The entries before were handed on; the parser cannot go on past it.
         ProblemEntry refused;
         refused.notes = std::move(builder.pending);
-        refused.error = "not YAML: " + e.msg + "; the rest of the file is skipped";
+        // The parser's message for too deep a nesting says nothing of it.
+        const bool deep = dynamic_cast<const YAML::DeepRecursion*>(&e) != nullptr;
+        refused.error = "not YAML: " + (deep ? std::string("nested too deep") : e.msg) + "; the rest of the file is skipped";
         refused.error_line = e.mark.is_null() ? 0 : e.mark.line + 1;
         take(refused);
     }

@@ -243,6 +243,10 @@ TEST_F(ProblemFiles, DamagedProblemsAreReportedWithTheirLines) {
     ASSERT_EQ(problems.size(), 1u);
     EXPECT_EQ(problems[0].severity, ReadProblem::Severity::Rejected);
     EXPECT_NE(problems[0].message.find("broken.yaml:3: not YAML: "), std::string::npos) << problems[0].message;
+    problems.clear();
+    read(write("deep.yaml", "- algebraic: " + std::string(100000, '[') + "\n"));
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].message.find(": not YAML: nested too deep; "), std::string::npos) << problems[0].message;
 }
 
 // Where each change of the whole board takes the men, and how it is printed.
