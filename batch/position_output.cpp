@@ -9,7 +9,9 @@
 #include "batch/run.h"
 #include "core/annotations.h"
 #include "core/epd.h"
+#include "core/fairy_men.h"
 #include "core/fen.h"
+#include "input/position_list.h"
 #include "pictures/files.h"
 #include "pictures/failure.h"
 
@@ -36,14 +38,17 @@ std::vector<std::string> moves_of(const std::string& solution) {
 }  // namespace
 
 std::string position_line(const chess::input::DiagramItem& item, ListFormat format) {
+    const std::string looks = chess::looks_field(item.position);
     if (format == ListFormat::Fen) {
-        std::string line = chess::write_fen(item.position);
+        std::string line = looks.empty() ? std::string() : std::string(chess::input::looks_comment) + looks + "\n";
+        line += chess::write_fen(item.position);
         if (!item.caption.empty()) line += " " + item.caption;
         return line;
     }
     std::vector<chess::EpdOperation> operations;
     if (!item.caption.empty()) operations.push_back({"c0", {item.caption}});
     if (!item.marks.empty()) operations.push_back({"c1", {chess::write_annotations(item.marks)}});
+    if (!looks.empty()) operations.push_back({"looks", {looks}});
     if (std::vector<std::string> moves = moves_of(item.solution); !moves.empty()) {
         operations.push_back({"pv", std::move(moves)});
     }

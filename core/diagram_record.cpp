@@ -3,6 +3,7 @@
 #include <array>
 #include <charconv>
 
+#include "core/fairy_men.h"
 #include "core/fen.h"
 #include "core/jpeg_comments.h"
 
@@ -189,6 +190,7 @@ std::string write_diagram_record(const DiagramRecord& record) {
     std::string head = std::string(diagram_record_magic) + std::to_string(diagram_record_version) + "\n";
     head += "fen=" + write_fen(record.position) + "\n";
     head += "marks=" + marks_field(record.position) + "\n";
+    if (const std::string looks = looks_field(record.position); !looks.empty()) head += "looks=" + looks + "\n";
     const std::string tail = "square=" + std::to_string(record.square) + "\n";
     const std::string caption_key = "caption=";
     const std::size_t fixed = head.size() + caption_key.size() + 1 + tail.size();
@@ -214,6 +216,9 @@ DiagramRecordResult read_diagram_record(std::string_view text) {
     bool have_fen = false, have_marks = false, have_caption = false, have_square = false;
     std::string_view marks;
     int marks_line = 0;
+    bool have_looks = false;
+    std::string_view looks;
+    int looks_line = 0;
     int line = 1;
     std::size_t at = first_end == std::string_view::npos ? text.size() : first_end + 1;
     while (at < text.size()) {
@@ -243,6 +248,10 @@ DiagramRecordResult read_diagram_record(std::string_view text) {
             if (!once(have_marks)) return failure("marks are given twice", line);
             marks = value;
             marks_line = line;
+        } else if (key == "looks") {
+            if (!once(have_looks)) return failure("looks are given twice", line);
+            looks = value;
+            looks_line = line;
         } else if (key == "caption") {
             if (!once(have_caption)) return failure("caption is given twice", line);
             std::string error;
@@ -263,6 +272,7 @@ DiagramRecordResult read_diagram_record(std::string_view text) {
     // square empty.
     std::string error;
     if (!read_marks(marks, result.record.position, error)) return failure("marks: " + error, marks_line);
+    if (!read_looks_field(looks, result.record.position, error)) return failure("looks: " + error, looks_line);
     result.ok = true;
     return result;
 }

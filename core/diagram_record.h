@@ -19,6 +19,10 @@
 // - caption (optional): the text under the board, with '\' written "\\", a
 //   line feed "\n" and a carriage return "\r". Valid UTF-8 without other
 //   control characters.
+// - looks (optional, written only when a man is not plain): how a chess
+//   problem's men are printed, "c2:2,d4:n" (core/fairy_men.h): a man turned
+//   by quarter turns clockwise, as fairy men are, or neutral. Readers before
+//   it skip the key and draw the men plain.
 // - square (required): the width in pixels of the piece set's squares that
 //   drew the picture: the picture is 9 x 9.5 of them.
 //

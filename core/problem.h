@@ -35,6 +35,9 @@ struct Problem {
     std::vector<Twin> twins;
     std::vector<LegendEntry> legend;
     std::vector<std::string> remarks;
+    // The solver's options as given ("Try", "SetPlay"), kept with the
+    // problem though not printed.
+    std::vector<std::string> options;
     // The solution as given (a solver's output pasted in the entry): lines
     // separated by '\n', indentation kept.
     std::string solution;

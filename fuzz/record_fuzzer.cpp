@@ -16,6 +16,7 @@ void read_back(std::string_view text) {
     if (!read.ok) return;
     chess::DiagramRecordResult again = chess::read_diagram_record(chess::write_diagram_record(read.record));
     if (!again.ok || again.record.position.squares != read.record.position.squares ||
+        again.record.position.looks != read.record.position.looks ||
         again.record.caption != read.record.caption || again.record.square != read.record.square)
         std::abort();
 }

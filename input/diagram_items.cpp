@@ -1,15 +1,15 @@
 #include "input/diagram_items.h"
 
-#include <cerrno>
 #include <cstring>
 #include <istream>
-#include <streambuf>
 #include <vector>
 
 #include "core/text.h"
 #include "input/diagram_pictures.h"
 #include "input/input_source.h"
 #include "input/position_list.h"
+#include "input/problem_text.h"
+#include "input/problem_yaml.h"
 
 namespace chess::input {
 
@@ -51,34 +51,39 @@ std::optional<std::string> record_field(const ListEntry& entry, std::string_view
     return std::nullopt;
 }
 
-// An input's bytes for the PGN reader, those read ahead first.
-class SourceBuffer : public std::streambuf {
-public:
-    explicit SourceBuffer(InputSource& input) : input_(input), buffer_(64 * 1024) {}
-    // The errno of a failed read, or 0.
-    int failure() const { return failure_; }
-
-protected:
-    int_type underflow() override {
-        if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
-        const ssize_t got = input_.read(buffer_.data(), buffer_.size());
-        if (got <= 0) {
-            if (got < 0) failure_ = errno;
-            return traits_type::eof();
-        }
-        setg(buffer_.data(), buffer_.data(), buffer_.data() + got);
-        return traits_type::to_int_type(*gptr());
-    }
-
-private:
-    InputSource& input_;
-    std::vector<char> buffer_;
-    int failure_ = 0;
-};
+// ... in a problem: its heading's and stipulation's fields, "comment" its
+// remarks.
+std::optional<std::string> problem_field(const Problem& problem, std::string_view name) {
+    auto joined = [](const std::vector<std::string>& texts) {
+        std::string text;
+        for (const std::string& part : texts) text += (text.empty() ? "" : ", ") + part;
+        return text;
+    };
+    if (name == "author") return joined(problem.authors);
+    if (name == "title") return problem.title;
+    if (name == "source") return problem.source;
+    if (name == "award") return problem.award;
+    if (name == "stipulation") return problem.stipulation;
+    if (name == "comment") return joined(problem.remarks);
+    return std::nullopt;
+}
 
 // What a game cut off at the end of its file was cut off inside: such a
 // game is drawn, and said to be damaged. Other early ends are silent.
 bool cut_off_by_the_end(const PgnGame& game) { return game.cut_off.starts_with("the file ends inside"); }
+
+// A problem file's or a list's first line, from its first mark: read ahead
+// to its end only, so that a list streamed a line at a time is not held up.
+Kind first_line_kind(InputSource& input, std::size_t at) {
+    constexpr std::size_t enough = 1024;
+    while (input.held().find('\n', at) == std::string_view::npos && input.held().size() < at + enough &&
+           input.more()) {
+    }
+    const std::string_view first = input.held().substr(at);
+    if (starts_problem_text(first)) return Kind::ProblemText;
+    if (starts_problem_yaml(first)) return Kind::ProblemYaml;
+    return Kind::List;
+}
 
 }  // namespace
 
@@ -104,13 +109,15 @@ Kind kind_of(InputSource& input) {
     const bool bmp = head.starts_with("BM");
     if (jpeg || bmp) return Kind::Picture;
     if (extension == ".pgn") return Kind::Pgn;
+    if (extension == ".pop") return Kind::ProblemText;
+    if (extension == ".yaml" || extension == ".yml") return Kind::ProblemYaml;
     // A game starts with its tags; blanks and a byte-order mark may come first.
     for (std::size_t at = 0;; ) {
         const std::string_view held = input.held();
         for (; at < held.size(); ++at) {
             const int c = static_cast<unsigned char>(held[at]);
             if (c == '[') return Kind::Pgn;
-            if (!is_space(c) && c != 0xEF && c != 0xBB && c != 0xBF) return Kind::List;
+            if (!is_space(c) && c != 0xEF && c != 0xBB && c != 0xBF) return first_line_kind(input, at);
         }
         if (held.size() >= sniff_bytes || !input.more()) return Kind::List;
     }
@@ -148,6 +155,8 @@ void ItemReader::read(InputSource& input, Kind kind) {
     switch (kind) {
         case Kind::Picture: read_picture(input); break;
         case Kind::Pgn: read_pgn(input); break;
+        case Kind::ProblemText:
+        case Kind::ProblemYaml: read_problems(input, kind); break;
         case Kind::List:
         case Kind::Nothing: read_list(input); break;
     }
@@ -190,7 +199,7 @@ void ItemReader::read_picture(InputSource& input) {
 
 void ItemReader::read_pgn(InputSource& input) {
     const std::string& name = input.name();
-    SourceBuffer buffer(input);
+    InputStreamBuffer buffer(input);
     std::istream in(&buffer);
     // Only the diagrams' positions and texts are kept, never the games'.
     PgnReader reader(in);
@@ -259,6 +268,42 @@ void ItemReader::read_list(InputSource& input) {
         item.line = entry.line;
         on_item_(item);
     }, error);
+    // The message names the input; the cause is what follows the name.
+    if (!read) on_problem_({ReadProblem::Severity::Rejected, 0, error, error.substr(name.size() + 2)});
+}
+
+void ItemReader::read_problems(InputSource& input, Kind kind) {
+    const std::string& name = input.name();
+    DiagramItem item;
+    item.source = name;
+    auto take = [&](ProblemEntry& entry) {
+        if (stopped_) return;
+        ++count_;
+        for (const ProblemNote& note : entry.notes) {
+            const std::string where = name + ":" + std::to_string(note.line) + ": ";
+            on_problem_({note.damaged ? ReadProblem::Severity::Damaged : ReadProblem::Severity::Notice, count_,
+                         where + valid_utf8(note.text, Controls::Blank), {}});
+        }
+        if (!entry.ok) {
+            on_problem_({ReadProblem::Severity::Rejected, count_,
+                         name + ":" + std::to_string(entry.error_line) + ": " + valid_utf8(entry.error, Controls::Blank),
+                         {}});
+            return;
+        }
+        item.number = count_;
+        item.position = entry.position;
+        const Problem& problem = entry.problem;
+        const std::string caption =
+            caption_ ? caption_->expand([&](std::string_view field) { return problem_field(problem, field); })
+                     : problem.stipulation;
+        item.caption = valid_utf8(caption, Controls::Blank);
+        item.line = entry.line;
+        item.problem = std::make_shared<const Problem>(std::move(entry.problem));
+        on_item_(item);
+    };
+    std::string error;
+    const bool read = kind == Kind::ProblemText ? read_problem_text(input, take, error)
+                                                : read_problem_yaml(input, take, error);
     // The message names the input; the cause is what follows the name.
     if (!read) on_problem_({ReadProblem::Severity::Rejected, 0, error, error.substr(name.size() + 2)});
 }

@@ -21,9 +21,11 @@
 namespace chess::input {
 
 // What a file holds: a diagram picture saved by the editor (or any JPEG or
-// BMP picture), PGN games, or a position list; Nothing: the file is empty
-// or cannot be read, and each program has its own way of saying so.
-enum class Kind { Picture, Pgn, List, Nothing };
+// BMP picture), PGN games, a position list, chess problems in the solver's
+// text format (input/problem_text.h) or as problem databases' YAML entries
+// (input/problem_yaml.h); Nothing: the file is empty or cannot be read, and
+// each program has its own way of saying so.
+enum class Kind { Picture, Pgn, List, ProblemText, ProblemYaml, Nothing };
 
 class InputSource;
 
@@ -31,7 +33,9 @@ class InputSource;
 // .bmp (in any case), or content starting as a JPEG or BMP file does, is a
 // picture; a name ending in .pgn, or content whose first mark is a '['
 // (a tag), is PGN; anything else is a list (so is one whose first 64 KiB
-// are blank).
+// are blank). Problems: a name ending in .pop, or a first word that is
+// BeginProblem; a name ending in .yaml or .yml, or a first line that starts
+// a YAML document or one of its entries' keys ("---", "authors:").
 Kind kind_of(const std::string& path);
 // The same for an opened input, from bytes read ahead and kept for its
 // reading: standard input is told by its bytes alone.
@@ -47,11 +51,11 @@ struct DiagramItem {
     // unused.
     std::size_t number = 0;
     Position position;       // a picture's crosses and dots included
-    std::string caption;     // valid UTF-8, one line
+    std::string caption;     // valid UTF-8, one line; a problem's stipulation
     Annotations marks;       // an EPD c1, or a game's [%csl]/[%cal]
     std::string solution;    // a game's main line; an EPD pv, else its bm
     std::string source;      // the input's name as messages show it
-    long line = 0;           // of the list line or the game's start; 0 for a picture
+    long line = 0;           // of the list line, the game's or problem's start; 0 for a picture
     int game = 0;            // the game's number in its file, from 1; 0 for others
     // A chess problem's heading, stipulation, twins and legend; null for
     // any other item.
@@ -105,6 +109,7 @@ private:
     void unreadable_picture(const std::string& path, const std::string& cause);
     void read_pgn(InputSource& input);
     void read_list(InputSource& input);
+    void read_problems(InputSource& input, Kind kind);
     void input_problem(const std::string& name, const std::string& cause);
 
     std::function<void(const DiagramItem&)> on_item_;

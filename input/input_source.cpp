@@ -188,4 +188,15 @@ bool InputSource::rewind(std::string& error) {
     return true;
 }
 
+InputStreamBuffer::int_type InputStreamBuffer::underflow() {
+    if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+    const ssize_t got = input_.read(buffer_.data(), buffer_.size());
+    if (got <= 0) {
+        if (got < 0) failure_ = errno;
+        return traits_type::eof();
+    }
+    setg(buffer_.data(), buffer_.data(), buffer_.data() + got);
+    return traits_type::to_int_type(*gptr());
+}
+
 }  // namespace chess::input

@@ -8,6 +8,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <streambuf>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -76,6 +77,23 @@ private:
     bool spooled_ = false;  // fd_ is the copy
     std::vector<char> head_;
     std::size_t taken_ = 0;
+};
+
+// An input's bytes for the readers that take a stream (PGN, YAML), those
+// read ahead first.
+class InputStreamBuffer : public std::streambuf {
+public:
+    explicit InputStreamBuffer(InputSource& input) : input_(input), buffer_(64 * 1024) {}
+    // The errno of a failed read, or 0.
+    int failure() const { return failure_; }
+
+protected:
+    int_type underflow() override;
+
+private:
+    InputSource& input_;
+    std::vector<char> buffer_;
+    int failure_ = 0;
 };
 
 // A file of no name in $TMPDIR (else /tmp), gone once its descriptor is

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "core/epd.h"
+#include "core/fairy_men.h"
 #include "core/fen.h"
 #include "core/text.h"
 #include "input/input_source.h"
@@ -121,8 +122,15 @@ bool read_list_line(std::string_view text, ListEntry& entry) {
             entry.column = static_cast<std::size_t>(line.data() - text.data()) + epd.error_offset + 1;
             return true;
         }
-        entry.ok = true;
         entry.position = epd.position;
+        if (const EpdOperation* looks = epd.find("looks")) {
+            std::string error;
+            if (looks->operands.size() != 1 || !read_looks_field(looks->operands[0], entry.position, error)) {
+                entry.error = "looks: " + (error.empty() ? "one operand, such as c2:2,d4:n" : error);
+                return true;
+            }
+        }
+        entry.ok = true;
         entry.caption = valid_utf8(trimmed(epd.caption()), Controls::Blank);
         entry.best_moves = epd.best_moves();
         entry.variation = epd.predicted_variation();
@@ -147,6 +155,9 @@ namespace {
 bool read_lines(LineReader& reader, const std::string& source, const std::function<void(ListEntry& entry)>& take,
                 std::string& error) {
     std::string line;
+    // A "#looks" comment's field and line, for the FEN line after it.
+    std::string looks;
+    long looks_line = 0;
     while (true) {
         const LineReader::Status status = reader.next(line);
         if (status == LineReader::Status::End) return true;
@@ -169,7 +180,22 @@ bool read_lines(LineReader& reader, const std::string& source, const std::functi
             take(entry);
             continue;
         }
-        if (read_list_line(line, entry)) take(entry);
+        if (line.starts_with(looks_comment)) {
+            looks = trimmed(std::string_view(line).substr(looks_comment.size()));
+            looks_line = entry.line;
+            continue;
+        }
+        if (!read_list_line(line, entry)) continue;
+        if (!looks.empty() && entry.ok) {
+            std::string error;
+            if (!read_looks_field(looks, entry.position, error)) {
+                entry.ok = false;
+                entry.error = "looks: " + error;
+                entry.line = looks_line;
+            }
+        }
+        looks.clear();
+        take(entry);
     }
 }
 

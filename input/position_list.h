@@ -3,6 +3,12 @@
 // lines and lines starting with '#' are skipped; a byte-order mark is
 // accepted, and lines may end in LF, CRLF or a lone CR, as the programs that
 // write lists do. A line holding a NUL byte is refused, not taken as text.
+//
+// A chess problem's turned (fairy) and neutral men keep their looks in a
+// list (core/fairy_men.h gives the field's form): an EPD record's "looks"
+// operation ("looks c2:2,d4:n;"), which EPD readers that do not know it
+// skip; before a FEN line, a comment line "#looks c2:2,d4:n", which
+// FEN list readers skip as a comment.
 #pragma once
 
 #include <cstddef>
@@ -77,6 +83,9 @@ private:
     long line_number_ = 0;
     int errno_ = 0;
 };
+
+// The comment line that gives the looks of the next FEN line's men.
+constexpr std::string_view looks_comment = "#looks ";
 
 // One line of a list into entry (position, caption or what is wrong); false
 // for a line that holds no position: blank, or a comment.

@@ -20,6 +20,13 @@ printf '%s\n' '[White "Anna"]' '[Black "Boris"]' '' '1. e4 e5 2. Nf3 Nc6 1-0' ''
 # A diagram as the editor saves it: any picture with the editor's record.
 convert -size 90x95 xc:white -set comment "$(printf 'chess-diagram/1\nfen=4k3/8/8/8/8/8/8/4K2R w - - 0 1\nmarks=x:b8;o:h7\ncaption=Мат в 2 хода\nsquare=10')" saved.jpg
 inputs=(list.fen marks.epd puzzles.pgn games.pgn saved.jpg)
+# Chess problems with fairy and neutral men, twins (one that cannot be made)
+# and a refused problem, in the solver's text format and as YAML entries.
+printf '%s\n' 'BeginProblem' 'Author A' 'Stipulation h#2' 'Pieces White Kb1 Gh8 Black Ke4 Nf6 Neutral Rd8' \
+    'Twin Move h8 h7' 'Twin Remove a1' 'NextProblem' 'Pieces White Ki9' 'EndProblem' '1.Nf6-d5 Gh8-c3' >problems.pop
+printf '%s\n' '- stipulation: "#2"' '  algebraic: {white: [Kb1, Nc2], black: [Ke4], neutral: [Pd4]}' \
+    '  twins: {b: Rotate 90}' '- algebraic: {white: [Kz1]}' >problems.yaml
+inputs+=(problems.pop problems.yaml)
 formats=(jpeg png svg pdf fen epd)
 options=("--pieces=$PIECES" "--layout=2x2" "--numbers" "--coordinates" "--side-to-move" "--flip" "--flip=auto"
          "--solutions" "--caption={White} – {Black} {comment}" "--size=3" "--style=problem")

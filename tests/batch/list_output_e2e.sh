@@ -55,6 +55,18 @@ captions=$("$DIAGRAM_BATCH" -f fen -o - --caption '{White} – {Black}, {Site} {
 captions=$("$DIAGRAM_BATCH" -f fen -o - --caption '{Event}: {comment}' games.pgn | cut -d' ' -f7-)
 [ "$captions" = "$(printf 'Club: Mate in 2\nMatch')" ] || fail "captions with the comment: $captions"
 
+# A problem's fairy and neutral men keep their looks in both lists, and each
+# list reads back as the other (CRLF, as a composer's file may have).
+printf 'BeginProblem\r\nStipulation h#2\r\nPieces White Kb1 Gh8 Black Ke4 Nf6 Neutral Rd8\r\nEndProblem\r\n' > problem.pop
+"$DIAGRAM_BATCH" -f epd -o problem.epd problem.pop
+grep -qx '3R3Q/8/5n2/8/4k3/8/8/1K6 b - - c0 h#2; looks f6:2,d8:n,h8:2;' problem.epd ||
+    fail "the problem's record: $(cat problem.epd)"
+"$DIAGRAM_BATCH" -f fen -o problem.fen problem.pop
+[ "$(cat problem.fen)" = "$(printf '#looks f6:2,d8:n,h8:2\n3R3Q/8/5n2/8/4k3/8/8/1K6 b - - 0 1 h#2')" ] ||
+    fail "the problem's FEN line: $(cat problem.fen)"
+diff problem.epd <("$DIAGRAM_BATCH" -f epd -o - problem.fen) || fail "the FEN line does not read back"
+diff problem.fen <("$DIAGRAM_BATCH" -f fen -o - problem.epd) || fail "the EPD record does not read back"
+
 # Refusals: nothing written, the input kept.
 cp list.fen before.fen
 set +e

@@ -79,6 +79,27 @@ TEST(DiagramRecord, KeysInAnyOrderAndUnknownKeysSkipped) {
     EXPECT_EQ(r.record.caption, "");
 }
 
+TEST(DiagramRecord, ProblemMensLooksRoundTripInTheirOwnKey) {
+    DiagramRecord r;
+    r.position = read_fen("4k3/8/8/8/8/8/2Q5/4K1N1 b - - 0 1").position;
+    r.position.looks[parse_square("c2")].turn = 2;      // a grasshopper
+    r.position.looks[parse_square("g1")].neutral = true;
+    r.square = 50;
+    const std::string text = write_diagram_record(r);
+    EXPECT_NE(text.find("\nlooks=g1:n,c2:2\n"), std::string::npos) << text;
+    DiagramRecordResult back = read_diagram_record(text);
+    ASSERT_TRUE(back.ok) << back.error;
+    EXPECT_EQ(back.record.position, r.position);
+    // Plain men write no key: the records of ordinary diagrams are as before.
+    EXPECT_EQ(write_diagram_record(sample()).find("looks="), std::string::npos);
+
+    DiagramRecordResult bad =
+        read_diagram_record(record_text("fen=8/8/8/8/8/8/8/7K w - - 0 1\nlooks=a1:2\nsquare=50\n"));
+    EXPECT_FALSE(bad.ok);
+    EXPECT_EQ(bad.line, 3);
+    EXPECT_NE(bad.error.find("looks: "), std::string::npos);
+}
+
 TEST(DiagramRecord, DamagedRecordsAreRefusedWithTheLine) {
     const std::string fen = "fen=8/8/8/8/8/8/8/7K w - - 0 1\n";
     struct Case {

@@ -74,6 +74,35 @@ TEST(PositionList, MarkCrlfCommentsAndCaptions) {
     EXPECT_FALSE(late_mark[0].ok);
 }
 
+// A problem's turned and neutral men: an EPD looks operation, or a #looks
+// comment before a FEN line (CRLF, as a list edited elsewhere may have it);
+// a malformed one refuses the position it belongs to, at its own line.
+TEST(PositionList, MensLooksFromAnEpdOperationOrACommentBeforeAFenLine) {
+    const std::string text = "3R3Q/8/5n2/8/4k3/8/8/1K6 b - - c0 \"h#2\"; looks f6:2,d8:n,h8:2;\n"
+                             "#looks f6:2,d8:n,h8:2\r\n"
+                             "3R3Q/8/5n2/8/4k3/8/8/1K6 b - - 0 1 h#2\r\n"
+                             "3R3Q/8/5n2/8/4k3/8/8/1K6 b - - 0 1 plain again\n"
+                             "#looks a1:2\n"
+                             "# a comment between\n"
+                             "3R3Q/8/5n2/8/4k3/8/8/1K6 b - - 0 1\n"
+                             "3R3Q/8/5n2/8/4k3/8/8/1K6 b - - looks e1:5;\n";
+    const auto entries = read_text(text);
+    ASSERT_EQ(entries.size(), 5u);
+    for (int i : {0, 1, 2}) ASSERT_TRUE(entries[static_cast<std::size_t>(i)].ok) << entry_message(entries[i]);
+    EXPECT_EQ(entries[0].position.looks[chess::parse_square("f6")], (chess::Looks{2, false}));
+    EXPECT_EQ(entries[0].position.looks[chess::parse_square("d8")], (chess::Looks{0, true}));
+    EXPECT_EQ(entries[1].position, entries[0].position);
+    EXPECT_EQ(entries[1].caption, "h#2");
+    EXPECT_EQ(entries[1].line, 3);
+    EXPECT_TRUE(entries[2].position.looks[chess::parse_square("h8")].plain());
+    EXPECT_FALSE(entries[3].ok);
+    EXPECT_EQ(entries[3].line, 5);
+    EXPECT_EQ(entries[3].error, "looks: looks for a1, which holds no man");
+    EXPECT_FALSE(entries[4].ok);
+    EXPECT_EQ(entries[4].line, 8);
+    EXPECT_NE(entries[4].error.find("looks: "), std::string::npos);
+}
+
 TEST(PositionList, BadLinesAreReportedWithLineAndColumn) {
     const auto entries = read_text(std::string(lone_kings) + "\n" + "  8/8/8/4k3/8/8/8/4K3 z\n" +
                                    "8/8/8/4k3/8/8/8/4K3 w - - id \"open\n" + lone_kings + "\n");

@@ -30,7 +30,7 @@ dpkg-deb -x "$deb" "$root"
 
 # ---- contents ----
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libgtk2.0-0 libjpeg62-turbo libc6; do
+for library in libgtk2.0-0 libjpeg62-turbo libyaml-cpp0.7 libc6; do
     grep -q "$library" <<<"$depends" || fail "Depends lacks $library (shlibdeps): $depends"
 done
 for program in chess-diagrams diagram_editor diagram_sheet12 diagram_sheet6 make_piece_set diagram_batch; do
