@@ -5,6 +5,10 @@
 
 #include <string>
 
+#include "core/annotations.h"
+#include "core/position.h"
+#include "toolkit/printing.h"
+
 namespace composer {
 
 // The filters of the open requester: diagram pictures first, as always,
@@ -29,5 +33,10 @@ struct DiagramPlace {
     double square = 0;
 };
 DiagramPlace diagram_place(int cell);
+
+// A cell's drawing by the renderer, the diagram filling the cell's width;
+// empty when the renderer's fonts are missing (the pixels print then).
+CellDrawing vector_drawing(const chess::Position& position, const std::string& caption,
+                           const chess::Annotations& marks = {});
 
 }  // namespace composer

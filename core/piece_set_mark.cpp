@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "core/diagram_layout.h"
 #include "core/jpeg_comments.h"
 #include "core/piece_roles.h"
 
@@ -96,6 +97,11 @@ std::string marked_piece_set(const std::string& folder, int square) {
         name = found->set;
     }
     return name;
+}
+
+bool drawn_with_own_set(const DiagramRecord& record, int width, int height) {
+    const DiagramLayout layout{record.square};
+    return record.set == own_piece_set && width == layout.width() && height == layout.height();
 }
 
 }  // namespace chess

@@ -23,6 +23,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/diagram_record.h"
+
 namespace chess {
 
 constexpr std::string_view piece_set_mark_magic = "chess-piece-set/";
@@ -55,5 +57,11 @@ bool is_piece_set_name(std::string_view text);
 // square pixels; "" otherwise (a set drawn elsewhere, or one with a picture
 // replaced). Only the files' headers are read.
 std::string marked_piece_set(const std::string& folder, int square);
+
+// Whether a diagram picture of width x height pixels with this record is
+// the renderer's diagram, which can be drawn again in its place at any size:
+// drawn with the suite's own set, at the size the record gives (a picture
+// cut or resized elsewhere, comment and all, is not).
+bool drawn_with_own_set(const DiagramRecord& record, int width, int height);
 
 }  // namespace chess
