@@ -23,9 +23,9 @@ void draw_pixels(cairo_t* cr, ImageHandle sheet, const SheetBox& box) {
     if (right <= x || bottom <= y) return;
     GdkPixbuf* part = gdk_pixbuf_new_subpixbuf(sheet, x, y, right - x, bottom - y);
     if (!part) return;
+    // Only these pixels go into the page: a padded pattern would have cairo
+    // embed a larger picture.
     gdk_cairo_set_source_pixbuf(cr, part, x, y);
-    // The edges keep their own pixels rather than fade into nothing.
-    cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
     cairo_rectangle(cr, x, y, right - x, bottom - y);
     cairo_fill(cr);
     g_object_unref(part);
