@@ -240,6 +240,14 @@ TEST_F(ComposerPrinting, DiagramsOfTheOwnSetPrintAndSaveAsVectors) {
     EXPECT_NE(printed.find("Белые начинают и выигрывают"), std::string::npos) << printed;
     EXPECT_EQ(printed.find("Чужой набор"), std::string::npos) << printed;
 
+    // The preview draws through the same path.
+    print(GTK_RESPONSE_APPLY);
+    const std::string shown = home.file("preview.pdf");
+    for (int waited = 0; waited < 10000 && !(fs::exists(shown) && pdf_complete(shown)); waited += 20) pump(20);
+    ASSERT_TRUE(pdf_complete(shown));
+    EXPECT_EQ(pdf_images(shown), std::vector<std::string>{foreign_image});
+    EXPECT_EQ(pdf_text(shown), printed);
+
     const std::string pdf = dir.file("sheet.pdf");
     FileDialogAnswer answer = answer_next_file_dialog(pdf);
     ASSERT_TRUE(click(save_button));
