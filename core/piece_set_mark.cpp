@@ -67,7 +67,8 @@ PieceSetMarkResult read_piece_set_mark(std::string_view text) {
             result.mark.set = value;
         } else if (key == "square") {
             if (have_square) return failure("square is given twice", line);
-            if (!read_square(value, result.mark.square)) return failure("square must be a whole number from 1 to 4096", line);
+            if (!read_square(value, result.mark.square))
+                return failure("square must be a whole number from 1 to 4096", line);
             have_square = true;
         }
         // Keys a later revision adds are skipped.
