@@ -3,6 +3,9 @@
 
 #include <cstdio>
 
+#include "core/piece_set_mark.h"
+#include "core/text.h"
+
 namespace composer {
 
 int margin = 0;
@@ -19,6 +22,7 @@ std::string diagram_path;
 double width_ratio = 0;
 double height_ratio = 0;
 int save_result = 0;
+std::vector<SheetCell> sheet_cells;
 
 namespace {
 
@@ -49,6 +53,7 @@ void compute_geometry() {
 
 void clear_sheet() {
     diagram_count = 0;
+    sheet_cells.clear();
     white_fill();
     gadget_set_state(sheet_view, image_handle(sheet_image));
 }
@@ -76,6 +81,16 @@ void add_diagram() {
     layout.fit(width, height, fitted_width, fitted_height);
     image_resize(diagram_image, fitted_width, fitted_height);
     place_diagram();
+    // Judged by the picture as it was saved, before it was fitted.
+    const chess::DiagramRecordResult read = chess::read_diagram_picture(diagram_path);
+    CellDrawing drawing;
+    if (read.ok && chess::drawn_with_own_set(read.record, width, height))
+        drawing = vector_drawing(read.record.position, read.record.caption);
+    const int n = diagram_count;
+    if (n <= capacity)
+        sheet_cells.push_back({{layout.picture_x(n, fitted_width), layout.picture_y(n, fitted_height), fitted_width,
+                                fitted_height},
+                               drawing});
 }
 
 void place_diagram() {
@@ -92,11 +107,15 @@ void place_diagram() {
 }
 
 void save_sheet() {
-    const std::string path = save_file_requester("Save image", home_directory(), "Image JPG|*.jpg", 0);
+    const std::string path =
+        save_file_requester("Save image", home_directory(), "Image JPG|*.jpg|PDF document|*.pdf", 0);
     if (path.empty()) return;
     // The name is used as typed: no extension is added. The requester has
-    // asked before an existing file is replaced.
-    save_result = image_save(sheet_image, path, FormatJPEG);
+    // asked before an existing file is replaced. A name ending in ".pdf"
+    // gets the printed page, diagrams as vectors; any other the picture.
+    const bool pdf = chess::lower_extension(path) == ".pdf";
+    save_result = pdf ? write_sheet_pdf(path, image_handle(sheet_image), sheet_cells)
+                      : image_save(sheet_image, path, FormatJPEG);
     if (!save_result)
         failure_requester(message_title, "Не удалось сохранить лист в файл " + path, FileAccess::Writing,
                           composer_window);
@@ -107,7 +126,7 @@ void save_sheet() {
 // land in their cells, a save writes the full sheet and a second print is
 // the same as the first.
 void print_sheet() {
-    print_fitted_page("print diagram", image_handle(sheet_image));
+    print_fitted_page("print diagram", image_handle(sheet_image), sheet_cells);
 }
 
 bool start_up(int argc, char** argv) {
@@ -118,6 +137,7 @@ bool start_up(int argc, char** argv) {
     diagram_path.clear();
     width_ratio = height_ratio = 0;
     save_result = 0;
+    sheet_cells.clear();
     if (!toolkit_init(argc, argv)) {
         std::fprintf(stderr, "%s: cannot open the display\n", program_name);
         return false;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "core/sheet_layout.h"
 #include "toolkit/toolkit.h"
@@ -51,6 +52,11 @@ extern std::string diagram_path;
 extern double width_ratio;
 extern double height_ratio;
 extern int save_result;
+// The pictures on the sheet, in the order they were added: where each lies
+// and, for a diagram the renderer draws again (a position from a list, a
+// picture drawn with the suite's own piece set), its drawing. Printing and
+// saving as PDF draw those as vectors, the others as their pixels.
+extern std::vector<SheetCell> sheet_cells;
 
 // The program's procedures, called from the event loop.
 void compute_geometry();

@@ -92,6 +92,8 @@ bool place_position(const chess::render::Renderer& drawer, const chess::input::D
     ++diagram_count;
     copy_to_sheet(surface, place.x, place.y, place.width, place.height);
     cairo_surface_destroy(surface);
+    sheet_cells.push_back(
+        {{place.x, place.y, place.width, place.height}, vector_drawing(item.position, item.caption, item.marks)});
     return true;
 }
 
@@ -104,6 +106,19 @@ std::string positions_word(int n) {
 }
 
 }  // namespace
+
+CellDrawing vector_drawing(const chess::Position& position, const std::string& caption,
+                           const chess::Annotations& marks) {
+    std::string error;
+    const chess::render::Renderer* drawer = chess::render::process_renderer(error);
+    if (!drawer) return {};
+    chess::render::Diagram diagram{position, caption, {}};
+    diagram.options.marks = marks;
+    return [drawer, diagram](cairo_t* cr, const SheetBox& box) {
+        cairo_translate(cr, box.x, box.y);
+        drawer->draw(cr, diagram, box.width * 2.0 / diagram_width_squares2);
+    };
+}
 
 DiagramPlace diagram_place(int cell) {
     constexpr chess::SheetLayout sheet = chess::program_sheet(columns, rows, COMPOSER_MARGIN, COMPOSER_GAP);

@@ -6,6 +6,10 @@
 
 #include <string>
 
+#include "core/annotations.h"
+#include "core/position.h"
+#include "toolkit/printing.h"
+
 namespace composer {
 
 // The filters of the open requester: diagram pictures first, as always,
@@ -35,5 +39,10 @@ DiagramPlace diagram_place(int cell);
 // footer make it taller) in the same place: drawn smaller to fit its
 // height, centred across it.
 DiagramPlace diagram_place(int cell, double height);
+
+// A cell's drawing by the renderer, the diagram filling the cell's width;
+// empty when the renderer's fonts are missing (the pixels print then).
+CellDrawing vector_drawing(const chess::Position& position, const std::string& caption,
+                           const chess::Annotations& marks = {});
 
 }  // namespace composer

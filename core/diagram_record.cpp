@@ -6,6 +6,7 @@
 #include "core/fairy_men.h"
 #include "core/fen.h"
 #include "core/jpeg_comments.h"
+#include "core/piece_set_mark.h"
 
 namespace chess {
 
@@ -191,7 +192,9 @@ std::string write_diagram_record(const DiagramRecord& record) {
     head += "fen=" + write_fen(record.position) + "\n";
     head += "marks=" + marks_field(record.position) + "\n";
     if (const std::string looks = looks_field(record.position); !looks.empty()) head += "looks=" + looks + "\n";
-    const std::string tail = "square=" + std::to_string(record.square) + "\n";
+    std::string tail = "square=" + std::to_string(record.square) + "\n";
+    // Written only for a marked set: the record of any other stays as it was.
+    if (is_piece_set_name(record.set)) tail += "set=" + record.set + "\n";
     const std::string caption_key = "caption=";
     const std::size_t fixed = head.size() + caption_key.size() + 1 + tail.size();
     const std::size_t room = diagram_record_max_bytes > fixed ? diagram_record_max_bytes - fixed : 0;
@@ -214,6 +217,7 @@ DiagramRecordResult read_diagram_record(std::string_view text) {
 
     DiagramRecordResult result;
     bool have_fen = false, have_marks = false, have_caption = false, have_square = false;
+    bool have_set = false;
     std::string_view marks;
     int marks_line = 0;
     bool have_looks = false;
@@ -263,6 +267,10 @@ DiagramRecordResult read_diagram_record(std::string_view text) {
                                    std::to_string(diagram_record_max_square),
                                line);
             }
+        } else if (key == "set") {
+            if (!once(have_set)) return failure("set is given twice", line);
+            if (!is_piece_set_name(value)) return failure("set must be 1 to 64 of a-z, 0-9, '.', '_', '-'", line);
+            result.record.set = value;
         }
         // Keys a later revision of this version adds are skipped.
     }

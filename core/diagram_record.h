@@ -25,6 +25,10 @@
 //   it skip the key and draw the men plain.
 // - square (required): the width in pixels of the piece set's squares that
 //   drew the picture: the picture is 9 x 9.5 of them.
+// - set (optional): the name of the piece set that drew the picture, from
+//   the mark its pictures carry (core/piece_set_mark.h); absent for a set
+//   without one. "book" is the suite's own set, whose diagrams the vector
+//   renderer draws again at any size.
 //
 // Why this form: a fixed first line names the format and its version, so a
 // reader knows a record from any other comment (a camera's, an editor's)
@@ -57,6 +61,8 @@ struct DiagramRecord {
     Position position;
     std::string caption;
     int square = 0;
+    // The piece set's name; empty when its pictures carry no mark.
+    std::string set;
 };
 
 // The record's text. A caption too long for a comment segment is cut at a

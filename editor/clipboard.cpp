@@ -104,5 +104,6 @@ std::string board_record() {
     record.position.to_move = chess::Side::White;
     record.caption = diagram_task_text();
     record.square = square_size;
+    record.set = piece_set_name;
     return chess::write_diagram_record(record);
 }

@@ -55,6 +55,10 @@ extern std::string data_folder;   // start_folder + "DATA/": the piece set
 extern std::string save_folder;   // start_folder + "SAVE/": where the save dialog opens
 extern std::string temp_folder;   // start_folder + "TEMP/": the print slot files
 extern int square_size;           // width of piece picture 1
+// The piece set's name from the mark its pictures carry; "" for a set
+// without one. Diagrams record it, and the printed sheet draws those of the
+// suite's own set as vectors.
+extern std::string piece_set_name;
 extern int print_slot_count;      // diagrams added to print since the slots were cleared
 extern int current_piece;         // odd piece-set index of the palette choice; 0 before any
 // +1 or -1 per square, indexed by square number 1 to 64 (entry 0 unused).

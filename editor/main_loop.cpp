@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "core/piece_set_mark.h"
 #include "core/text.h"
 #include "editor/clipboard.h"
 #include "editor/editor.h"
@@ -16,6 +17,7 @@ std::string data_folder;
 std::string save_folder;
 std::string temp_folder;
 int square_size = 0;
+std::string piece_set_name;
 int print_slot_count = 0;
 int current_piece = 0;
 std::array<int, 65> square_colour{};
@@ -31,6 +33,7 @@ void reset_state() {
     save_folder.clear();
     temp_folder.clear();
     square_size = 0;
+    piece_set_name.clear();
     print_slot_count = 0;
     current_piece = 0;
     square_colour.fill(0);
@@ -59,6 +62,7 @@ bool load_piece_set() {
     if (start_folder.empty() || set_current_directory(data_folder) != 0) return false;
     for (int n = 1; n <= piece_set_size; ++n) image_load(n, number_text(n) + ".jpg");
     square_size = image_width(1);
+    piece_set_name = chess::marked_piece_set(data_folder, square_size);
     return square_size > 0;
 }
 

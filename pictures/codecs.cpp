@@ -138,7 +138,8 @@ int register_jpeg_decoder() { return tk::enable(tk::decoding, &tk::Codec::decode
 int register_jpeg_encoder() { return tk::enable(tk::encoding, &tk::Codec::encoder, tk::jpeg_encoder); }
 
 int write_jpeg_file(const std::string& path, const std::uint8_t* pixels, int width, int height, std::size_t stride,
-                    int quality) {
+                    int quality, const std::string& comment) {
+    const tk::EncodeComment written(comment);
     return tk::jpeg_encoder.rgb(path, pixels, width, height, stride, 0, quality, 24);
 }
 

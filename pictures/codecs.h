@@ -17,10 +17,10 @@ int register_jpeg_encoder();
 
 // Writes width x height R, G, B rows, top-down and stride bytes apart, as a
 // JPEG file of quality 0..10 (as image_save takes it), whatever is
-// registered. 1 on success; on failure the file is not touched and
-// last_failure() tells why.
+// registered, with comment (when not empty) as its comment segment. 1 on
+// success; on failure the file is not touched and last_failure() tells why.
 int write_jpeg_file(const std::string& path, const std::uint8_t* pixels, int width, int height, std::size_t stride,
-                    int quality);
+                    int quality, const std::string& comment = std::string());
 // The same from grey rows, one byte a pixel, as a one-component (greyscale)
 // file.
 int write_grey_jpeg_file(const std::string& path, const std::uint8_t* pixels, int width, int height,

@@ -195,7 +195,7 @@ bool write_jpeg(const Renderer& renderer, const Diagram& diagram, double square_
 }
 
 bool write_jpeg_part(cairo_surface_t* surface, int x, int y, int width, int height, int quality,
-                     const std::string& path) {
+                     const std::string& path, const std::string& comment) {
     if (cairo_image_surface_get_format(surface) != CAIRO_FORMAT_RGB24 && cairo_image_surface_get_format(surface) != CAIRO_FORMAT_ARGB32)
         return false;
     if (x < 0 || y < 0 || width <= 0 || height <= 0 || x + width > cairo_image_surface_get_width(surface) ||
@@ -217,7 +217,7 @@ bool write_jpeg_part(cairo_surface_t* surface, int x, int y, int width, int heig
         }
     }
     errno = 0;
-    return write_jpeg_file(path, rgb.data(), width, height, static_cast<std::size_t>(width) * 3, quality) == 1;
+    return write_jpeg_file(path, rgb.data(), width, height, static_cast<std::size_t>(width) * 3, quality, comment) == 1;
 }
 
 }  // namespace chess::render

@@ -40,8 +40,9 @@ bool write_png(const Renderer& renderer, const Diagram& diagram, double square_p
 bool write_jpeg(const Renderer& renderer, const Diagram& diagram, double square_pixels, int quality,
                 const std::string& path, std::string& error);
 // The part of an RGB24 image surface at (x, y), width x height, as a JPEG
-// file; false when the part lies outside it or the file cannot be written.
+// file, with comment (when not empty) as its comment segment; false when
+// the part lies outside it or the file cannot be written.
 bool write_jpeg_part(cairo_surface_t* surface, int x, int y, int width, int height, int quality,
-                     const std::string& path);
+                     const std::string& path, const std::string& comment = std::string());
 
 }  // namespace chess::render

@@ -175,25 +175,12 @@ void printer_draw_image(ImageHandle image, int x, int y, int width, int height) 
     if (target && target->begun()) target->draw_scaled(image, x, y, width, height);
 }
 
-void print_fitted_page(const std::string& job_name, ImageHandle image) {
+void print_fitted_page(const std::string& job_name, ImageHandle image, const std::vector<SheetCell>& cells) {
     if (printing_begin(job_name) != 1) return;
-    cairo_t* cr = tk::printer_page();
-    if (cr && image) {
+    if (cairo_t* cr = tk::printer_page()) {
         double page_width = 0, page_height = 0;
         tk::printer_page_size(page_width, page_height);
-        const int width = gdk_pixbuf_get_width(image), height = gdk_pixbuf_get_height(image);
-        if (page_width > 0 && page_height > 0 && width > 0 && height > 0) {
-            // One scale for both directions, on the page's exact size rather
-            // than its whole points: the side that limits fills the page.
-            const double scale = std::min(page_width / width, page_height / height);
-            cairo_save(cr);
-            cairo_translate(cr, (page_width - width * scale) / 2, (page_height - height * scale) / 2);
-            cairo_scale(cr, scale, scale);
-            gdk_cairo_set_source_pixbuf(cr, image, 0, 0);
-            cairo_rectangle(cr, 0, 0, width, height);
-            cairo_fill(cr);
-            cairo_restore(cr);
-        }
+        draw_sheet_page(cr, page_width, page_height, image, cells);
     }
     printing_end();
 }

@@ -11,6 +11,10 @@
 // The editor's board window (800 x 620) holds a board and palette of squares
 // up to 60 pixels; below 16 the men are no longer told apart.
 //
+// Every picture carries the piece-set mark (core/piece_set_mark.h) naming
+// the suite's own set and its square size: the editor then records the set
+// in its diagrams, and the desktop programs print those as vectors.
+//
 // Exit status 0 when all 32 pictures are written, else 1 with one line on
 // standard error. No display is needed.
 
@@ -24,6 +28,7 @@
 
 #include "core/diagram_layout.h"
 #include "core/piece_roles.h"
+#include "core/piece_set_mark.h"
 #include "render/diagram.h"
 #include "render/output.h"
 
@@ -72,8 +77,10 @@ Surface white_surface(int width, int height) {
     return surface;
 }
 
-void save(cairo_surface_t* surface, int x, int y, int width, int height, const std::string& path) {
-    if (!chess::render::write_jpeg_part(surface, x, y, width, height, jpeg_quality, path)) fail("cannot write " + path);
+void save(cairo_surface_t* surface, int x, int y, int width, int height, const std::string& path,
+          const std::string& mark) {
+    if (!chess::render::write_jpeg_part(surface, x, y, width, height, jpeg_quality, path, mark))
+        fail("cannot write " + path);
 }
 
 }  // namespace
@@ -111,6 +118,7 @@ int main(int argc, char** argv) {
     if (!std::filesystem::is_directory(folder, fs_error)) fail("cannot make the folder " + folder);
     if (folder.back() != '/') folder += '/';
     auto path = [&](int n) { return folder + std::to_string(n) + ".jpg"; };
+    const std::string mark = chess::write_piece_set_mark({std::string(chess::own_piece_set), s});
 
     // The squares, each exactly as the renderer paints it on a board.
     Surface tile = white_surface(s, s);
@@ -119,7 +127,7 @@ int main(int argc, char** argv) {
         cairo_t* cr = cairo_create(tile.get());
         renderer->draw_square(cr, chess::piece_of_picture(n), n % 2 == 0, s);
         cairo_destroy(cr);
-        save(tile.get(), 0, 0, s, s, path(n));
+        save(tile.get(), 0, 0, s, s, path(n), mark);
     }
 
     // The frame strips, cut from a frame drawn round a board at (s/2, s/2):
@@ -133,7 +141,7 @@ int main(int argc, char** argv) {
     cairo_t* cr = cairo_create(frame.get());
     renderer->draw_frame(cr, s, half, half, outer, outer);
     cairo_destroy(cr);
-    save(frame.get(), 0, 0, layout.horizontal_strip_width(), half, path(chess::horizontal_frame_picture));
-    save(frame.get(), 0, half, half, layout.vertical_strip_height(), path(chess::vertical_frame_picture));
+    save(frame.get(), 0, 0, layout.horizontal_strip_width(), half, path(chess::horizontal_frame_picture), mark);
+    save(frame.get(), 0, half, half, layout.vertical_strip_height(), path(chess::vertical_frame_picture), mark);
     return 0;
 }

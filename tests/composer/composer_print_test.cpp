@@ -2,9 +2,37 @@
 // system's file printer, and the page read back.
 #include "tests/composer/composer_fixture.h"
 
+#include <fstream>
+#include <sstream>
+
+#include "core/diagram_record.h"
+#include "core/fen.h"
+
 using namespace composer_test;
 
 namespace {
+
+// The pictures pdfimages lists on page 1: "WIDTHxHEIGHT" each.
+std::vector<std::string> pdf_images(const std::string& path) {
+    std::string out;
+    EXPECT_TRUE(run_program({"pdfimages", "-f", "1", "-l", "1", "-list", path}, out));
+    std::vector<std::string> images;
+    std::istringstream lines(out);
+    std::string line;
+    for (int n = 0; std::getline(lines, line); ++n) {
+        int page = 0, number = 0, width = 0, height = 0;
+        char type[32] = {};
+        if (n >= 2 && std::sscanf(line.c_str(), "%d %d %31s %d %d", &page, &number, type, &width, &height) == 5)
+            images.push_back(std::to_string(width) + "x" + std::to_string(height));
+    }
+    return images;
+}
+
+std::string pdf_text(const std::string& path) {
+    std::string out;
+    EXPECT_TRUE(run_program({"pdftotext", "-layout", path, "-"}, out));
+    return out;
+}
 
 // Printing to the print system's file printer, which writes output.pdf in
 // the home folder: a scratch one here. A preview is copied to the scratch
@@ -73,6 +101,29 @@ protected:
             EXPECT_TRUE(near(at_sheet(x + cell_width - 8, y + cell_height - 8), want)) << "cell " << n;
             EXPECT_TRUE(near(at_sheet(x - 10, y + cell_height / 2), white)) << "left of cell " << n;
         }
+    }
+
+    // A diagram picture as the editor saves it: 9s x 9.5s pixels, flat colour
+    // here so that the page shows whether its pixels were printed, with its
+    // record naming the set that drew it ("" for a set without a mark).
+    std::string record_picture(const std::string& name, const std::string& set, Rgb c,
+                               const std::string& caption) {
+        constexpr int s = 40;
+        const std::string path = dir.file("SAVE/" + name + ".jpg");
+        image_create(60, 9 * s, 9 * s + s / 2);
+        drawing_begin(image_target(60));
+        draw_box(0, 0, 9 * s, 10 * s, colour_of(c));
+        drawing_end();
+        chess::DiagramRecord record;
+        record.position = chess::read_fen("4k3/8/8/8/8/8/8/4K2R w - - 0 1").position;
+        record.position[chess::parse_square("b8")] = chess::Piece::Cross;
+        record.caption = caption;
+        record.square = s;
+        record.set = set;
+        EXPECT_EQ(image_set_comment(60, chess::write_diagram_record(record)), 1);
+        EXPECT_EQ(image_save(60, path, FormatJPEG, 10), 1);
+        image_free(60);
+        return path;
     }
 
     TempDir home;
@@ -156,4 +207,80 @@ TEST_F(ComposerPrinting, CancelPrintsNothingAndPreviewShowsThePage) {
     if (page) g_object_unref(page);
     EXPECT_EQ(image_width(sheet_image), 1180);
     EXPECT_EQ(diagram_count, 1);
+}
+
+// A picture of the suite's own set prints as the renderer's diagram (no
+// picture in the PDF, its caption as text, its colour nowhere); one of
+// another set prints its pixels, at its fitted size. The page and a sheet
+// saved as .pdf are alike; a .jpg is the sheet's picture as before.
+TEST_F(ComposerPrinting, DiagramsOfTheOwnSetPrintAndSaveAsVectors) {
+    ASSERT_TRUE(add(record_picture("own", "book", palette[0], "Белые начинают и выигрывают")));
+    ASSERT_TRUE(add(record_picture("foreign", "", palette[1], "Чужой набор")));
+    int fitted_width = 0, fitted_height = 0;
+    layout.fit(360, 380, fitted_width, fitted_height);
+    const std::string foreign_image = std::to_string(fitted_width) + "x" + std::to_string(fitted_height);
+
+    GdkPixbuf* page = print();
+    ASSERT_NE(page, nullptr);
+    const double scale = std::min(page_width / sheet_width, page_height / sheet_height);
+    const double left = (page_width - sheet_width * scale) / 2, top = (page_height - sheet_height * scale) / 2;
+    auto at_sheet = [&](int x, int y) {
+        return pixel_at(page, static_cast<int>(left + x * scale), static_cast<int>(top + y * scale));
+    };
+    const int second_x = layout.picture_x(2, fitted_width);
+    auto near = [](Rgb a, Rgb b) { return std::abs(a.r - b.r) + std::abs(a.g - b.g) + std::abs(a.b - b.b) <= 40; };
+    EXPECT_TRUE(near(at_sheet(second_x + fitted_width / 2, margin + fitted_height / 2), palette[1]));
+    int own_colour = 0;
+    for (int y = margin; y < margin + fitted_height; y += 4)
+        for (int x = margin; x < margin + fitted_width; x += 4) own_colour += near(at_sheet(x, y), palette[0]);
+    EXPECT_EQ(own_colour, 0) << "the own set's picture printed its pixels";
+    g_object_unref(page);
+    EXPECT_EQ(pdf_images(output()), std::vector<std::string>{foreign_image});
+    const std::string printed = pdf_text(output());
+    EXPECT_NE(printed.find("Белые начинают и выигрывают"), std::string::npos) << printed;
+    EXPECT_EQ(printed.find("Чужой набор"), std::string::npos) << printed;
+
+    // The preview draws through the same path.
+    print(GTK_RESPONSE_APPLY);
+    const std::string shown = home.file("preview.pdf");
+    for (int waited = 0; waited < 10000 && !(fs::exists(shown) && pdf_complete(shown)); waited += 20) pump(20);
+    ASSERT_TRUE(pdf_complete(shown));
+    EXPECT_EQ(pdf_images(shown), std::vector<std::string>{foreign_image});
+    EXPECT_EQ(pdf_text(shown), printed);
+
+    const std::string pdf = dir.file("sheet.pdf");
+    FileDialogAnswer answer = answer_next_file_dialog(pdf);
+    ASSERT_TRUE(click(save_button));
+    ASSERT_TRUE(answer.answered());
+    EXPECT_EQ(save_result, 1);
+    ASSERT_TRUE(pdf_complete(pdf));
+    const PdfInfo info = pdf_info(pdf);
+    EXPECT_EQ(info.pages, 1);
+    EXPECT_NEAR(info.width, 595.28, 0.1);
+    EXPECT_NEAR(info.height, 841.89, 0.1);
+    EXPECT_EQ(pdf_images(pdf), std::vector<std::string>{foreign_image});
+    EXPECT_EQ(pdf_text(pdf), printed);
+
+    const std::string jpg = dir.file("sheet.jpg");
+    FileDialogAnswer again = answer_next_file_dialog(jpg);
+    ASSERT_TRUE(click(save_button));
+    ASSERT_TRUE(again.answered());
+    ASSERT_EQ(image_save(sheet_image, dir.file("before.jpg"), FormatJPEG), 1);
+    EXPECT_EQ(read_file(jpg), read_file(dir.file("before.jpg")));
+
+    // Positions from a list are the renderer's always: with the own set's
+    // picture beside them the page holds no picture at all.
+    clear();
+    ASSERT_TRUE(add(record_picture("own", "book", palette[0], "Белые начинают и выигрывают")));
+    std::ofstream(dir.file("SAVE/list.fen")) << "8/8/8/4k3/8/8/4P3/4K3 w - - 0 1\n";
+    ASSERT_TRUE(add(dir.file("SAVE/list.fen")));
+    EXPECT_EQ(diagram_count, 2);
+    FileDialogReply replace;
+    replace.files = {pdf};
+    replace.replace = {true};
+    FileDialogAnswer third = answer_next_file_dialog(replace);
+    ASSERT_TRUE(click(save_button));
+    ASSERT_TRUE(third.answered());
+    EXPECT_EQ(pdf_images(pdf), std::vector<std::string>{});
+    EXPECT_NE(pdf_text(pdf).find("Белые начинают и выигрывают"), std::string::npos);
 }

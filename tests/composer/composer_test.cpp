@@ -280,7 +280,7 @@ TEST_F(Composer, SavesTheSheetUnderTheNameAsGiven) {
     if (const char* home = std::getenv("HOME"); home && fs::is_directory(home)) {
         EXPECT_EQ(fs::path(view.folder), fs::canonical(home));
     }
-    EXPECT_EQ(view.filter_names, std::vector<std::string>{"Image JPG"});
+    EXPECT_EQ(view.filter_names, (std::vector<std::string>{"Image JPG", "PDF document"}));
 
     EXPECT_EQ(save_result, 1);
     EXPECT_TRUE(fs::exists(path));

@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "core/diagram_record.h"
 #include "core/fen.h"
 #include "core/jpeg_comments.h"
+#include "core/piece_set_mark.h"
 
 using namespace chess;
 
@@ -281,4 +283,56 @@ TEST(DiagramPicture, PicturesWithoutOneGoodRecordAreRefusedWithTheReason) {
         EXPECT_NE(r.error.find(c.says), std::string::npos) << r.error;
     }
     EXPECT_FALSE(read_diagram_picture(::testing::TempDir() + "missing.jpg").ok);
+}
+
+// The set key a marked piece set adds: written after the square, read back,
+// never written for an unmarked set, refused when damaged.
+TEST(DiagramRecord, SetKeyOfAMarkedPieceSet) {
+    DiagramRecord r = sample();
+    EXPECT_EQ(write_diagram_record(r).find("set="), std::string::npos);
+    r.set = "book";
+    const std::string text = write_diagram_record(r);
+    EXPECT_TRUE(text.ends_with("square=50\nset=book\n")) << text;
+    DiagramRecordResult back = read_diagram_record(text);
+    ASSERT_TRUE(back.ok) << back.error;
+    EXPECT_EQ(back.record.set, "book");
+    EXPECT_EQ(back.record.square, 50);
+
+    const std::string base = record_text("fen=8/8/8/8/8/8/8/8 w - - 0 1\nsquare=40\n");
+    EXPECT_FALSE(read_diagram_record(base + "set=book\nset=book\n").ok);
+    EXPECT_FALSE(read_diagram_record(base + "set=Book Set\n").ok);
+    EXPECT_FALSE(read_diagram_record(base + "set=\n").ok);
+}
+
+// make_piece_set's mark: its documented form, read back, and a set counted
+// as marked only when all 32 pictures carry the same sound mark.
+TEST(PieceSetMark, WrittenAsDocumentedAndReadBack) {
+    EXPECT_EQ(write_piece_set_mark({"book", 50}), "chess-piece-set/1\nset=book\nsquare=50\n");
+    PieceSetMarkResult back = read_piece_set_mark("chess-piece-set/1\nsquare=27\nlater=skipped\nset=book");
+    ASSERT_TRUE(back.ok) << back.error;
+    EXPECT_EQ(back.mark.set, "book");
+    EXPECT_EQ(back.mark.square, 27);
+    for (const char* bad : {"chess-piece-set/2\nset=book\nsquare=50\n", "chess-piece-set/1\nset=book\n",
+                            "chess-piece-set/1\nsquare=50\n", "chess-piece-set/1\nset=a b\nsquare=50\n",
+                            "chess-piece-set/1\nset=book\nsquare=050\n", "chess-piece-set/1\nset=x\nset=x\nsquare=5\n",
+                            "chess-diagram/1\nset=book\nsquare=50\n"})
+        EXPECT_FALSE(read_piece_set_mark(bad).ok) << bad;
+}
+
+TEST(PieceSetMark, AFolderIsMarkedOnlyWhenEveryPictureAgrees) {
+    const std::string folder = ::testing::TempDir() + "set/";
+    std::filesystem::create_directories(folder);
+    auto fill = [&](const std::string& mark) {
+        for (int n = 1; n <= 32; ++n) write_file("set/" + std::to_string(n) + ".jpg", header_with({"camera", mark}));
+    };
+    fill(write_piece_set_mark({"book", 40}));
+    EXPECT_EQ(marked_piece_set(folder, 40), "book");
+    EXPECT_EQ(marked_piece_set(folder, 50), "") << "another square size than the pictures'";
+    write_file("set/17.jpg", header_with({write_piece_set_mark({"other", 40})}));
+    EXPECT_EQ(marked_piece_set(folder, 40), "") << "one picture from another set";
+    write_file("set/17.jpg", header_with({}));
+    EXPECT_EQ(marked_piece_set(folder, 40), "") << "one picture without the mark";
+    fill("chess-piece-set/1\nset=book\n");
+    EXPECT_EQ(marked_piece_set(folder, 40), "") << "damaged marks";
+    EXPECT_EQ(marked_piece_set(folder + "none/", 40), "");
 }

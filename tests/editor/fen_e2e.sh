@@ -4,7 +4,7 @@
 # when the clipboard holds no text), every square checked on screen and in
 # the saved diagram; a text that is no FEN leaves the board alone and says
 # so; Ctrl+C copies the board's FEN; the saved diagram and the print slot
-# carry the diagram record, read back here by ImageMagick; diagram_batch
+# carry the diagram record (naming the generated set), read back here by ImageMagick; diagram_batch
 # draws a folder of them anew as PDF, marks and captions included.
 source "$SOURCE_DIR/tests/support/e2e.sh"
 : "${DIAGRAM_EDITOR:?}" "${MAKE_PIECE_SET:?}" "${DIAGRAM_BATCH:?}"
@@ -134,7 +134,8 @@ expected_record="chess-diagram/1
 fen=$expected_fen
 marks=x:e5;o:a4
 caption=Белые начинают
-square=50"
+square=50
+set=book"
 [ "$record" = "$expected_record" ] || fail "the saved diagram's record is:
 $record"
 
@@ -191,7 +192,8 @@ expected_record="chess-diagram/1
 fen=$fen2 w - - 0 1
 marks=
 caption=$fen1
-square=50"
+square=50
+set=book"
 [ "$record" = "$expected_record" ] || fail "the print slot's record is:
 $record"
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "core/piece_set_mark.h"
 #include "tests/support/grey_picture.h"
 #include "tests/support/temp_dir.h"
 
@@ -148,6 +149,15 @@ TEST_F(PieceSet, WritesAllPicturesAtTheSizesTheBoardAssumes) {
             EXPECT_EQ(p.width, width) << "picture " << n;
             EXPECT_EQ(p.height, height) << "picture " << n;
         }
+    }
+}
+
+// Every picture names the suite's own set at its square size, so that the
+// editor knows the set from any other raster set.
+TEST_F(PieceSet, EveryPictureCarriesTheSetsMark) {
+    for (int s : {50, 27}) {
+        EXPECT_EQ(chess::marked_piece_set(set_folder(s), s), chess::own_piece_set) << "square size " << s;
+        EXPECT_EQ(chess::marked_piece_set(set_folder(s), s + 1), "");
     }
 }
 
