@@ -3,7 +3,7 @@
 BUILD_PACKAGES=(cmake g++ make pkg-config gettext libgtk2.0-dev libjpeg62-turbo-dev libpng-dev fonts-dejavu-core fonts-freefont-ttf)
 TEST_PACKAGES=("${BUILD_PACKAGES[@]}" clang libclang-rt-14-dev libgtest-dev libbenchmark-dev
                libxtst-dev xvfb xauth xdotool xclip x11-utils openbox poppler-utils librsvg2-bin imagemagick
-               desktop-file-utils appstream lintian dpkg-dev file time valgrind locales)
+               desktop-file-utils appstream lintian dpkg-dev file time valgrind locales tesseract-ocr)
 
 install_packages() {
     local missing=() p
