@@ -17,3 +17,15 @@ install_packages() {
     "${sudo[@]}" apt-get update
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y "${missing[@]}" </dev/null
 }
+
+# The locales the language tests run the programs under (ensure_locales
+# en_US ru_RU): a fresh machine has only C and POSIX.
+ensure_locales() {
+    local sudo=() name
+    [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+    for name in "$@"; do
+        locale -a 2>/dev/null | grep -qix "$name.utf8" && continue
+        echo "Generating the locale $name.UTF-8"
+        "${sudo[@]}" localedef -i "$name" -f UTF-8 "$name.UTF-8"
+    done
+}
