@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Builds the .deb with CPack and checks it: every program in it with its man
-# page, the piece set, the English catalogue, the icon at both sizes, desktop entries whose
-# commands are in the package, desktop-file-validate, appstreamcli and
-# lintian without a complaint. Then the launcher runs from the unpacked
-# package, with a stand-in for each program, to show how it prepares the
-# working folder.
+# page, the piece set, the English catalogue, the icon at both sizes, desktop
+# entries whose commands are in the package, desktop-file-validate,
+# appstreamcli and lintian without a complaint. Then the launcher runs from
+# the unpacked package, with a stand-in for each program, to show how it
+# prepares the working folder.
 set -euo pipefail
 : "${BUILD_DIR:?BUILD_DIR must name the build folder}"
 
