@@ -63,8 +63,8 @@ void add_diagram() {
     // A picture that does not load takes no cell: image 99 still holds the
     // last diagram, which must not be drawn a second time in its place.
     if (!image_load(diagram_image, diagram_path)) {
-        failure_requester(message_title, _("Не удалось загрузить диаграмму из файла ") + diagram_path, FileAccess::Reading,
-                          composer_window);
+        failure_requester(message_title, _("Не удалось загрузить диаграмму из файла ") + diagram_path,
+                          FileAccess::Reading, composer_window);
         return;
     }
     ++diagram_count;

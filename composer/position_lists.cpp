@@ -18,8 +18,8 @@
 namespace composer {
 
 // Pictures from cameras and other programs often end in capitals or in ".jpeg".
-const char* const open_patterns =
-    N_("Image JPG|*.jpg;*.JPG;*.jpeg;*.JPEG|Position list (FEN, EPD, PGN)|*.fen;*.epd;*.pgn;*.txt;*.FEN;*.EPD;*.PGN;*.TXT");
+const char* const open_patterns = N_(
+    "Image JPG|*.jpg;*.JPG;*.jpeg;*.JPEG|Position list (FEN, EPD, PGN)|*.fen;*.epd;*.pgn;*.txt;*.FEN;*.EPD;*.PGN;*.TXT");
 
 namespace {
 
