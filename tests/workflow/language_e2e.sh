@@ -7,7 +7,7 @@
 # read back where the user meets it: the title with xdotool, the text on
 # standard error.
 source "$SOURCE_DIR/tests/support/e2e.sh"
-: "${DIAGRAM_EDITOR:?}" "${DIAGRAM_SHEET12:?}" "${MAKE_PIECE_SET:?}"
+: "${DIAGRAM_EDITOR:?}" "${DIAGRAM_SHEET12:?}" "${DIAGRAM_SHEET6:?}" "${MAKE_PIECE_SET:?}"
 for locale in en_US.utf8 ru_RU.utf8; do
     locale -a | grep -qx "$locale" || fail "the locale $locale is not installed: tools/test.sh generates it"
 done
@@ -15,6 +15,20 @@ done
 english=(env LANGUAGE=en LC_ALL=en_US.UTF-8)
 russian=(env LANGUAGE=ru LC_ALL=ru_RU.UTF-8)
 c_locale=(env LANGUAGE=en LC_ALL=C)
+
+# The message a composer shows over its window (both untitled), answered
+# with Return.
+composer_message() {  # composer_message PID SHEET-WID
+    local end=$((SECONDS + 20)) message=""
+    until [ -n "$message" ]; do
+        [ $SECONDS -lt $end ] || fail "no message over the sheet"
+        message=$(xdotool search --all --onlyvisible --pid "$1" --name '^$' 2>/dev/null | grep -vx "$2" | head -n 1) || true
+        sleep 0.1
+    done
+    focus "$message"
+    key Return
+    gone "$message"
+}
 
 # read_window WID [GEOMETRY]: the window's text (or that of a part of it,
 # WxH+X+Y) by OCR, grey and three times the size, on one line. The pointer
@@ -80,4 +94,34 @@ sheet=$(wait_window "$pid" "")
 expect_read "$(read_window "$sheet" 820x36+10+2)" "Print diagrams" "Add diagram" "Save diagrams as JPEG" "Clear diagrams"
 close_window "$sheet"
 wait_exit "$pid"
+
+# ---- counted positions: English plurals, and Russian's three forms with
+# no catalogue of its own ----
+seq 7 | sed 's|.*|8/8/8/4k3/8/8/4P3/4K3 w - - 0 1|' >"$work/SAVE/seven.fen"
+for run in english russian; do
+    declare -n command=$run
+    log=$E2E_TMP/sheet6-$run.log
+    start_program "$log" "${command[@]}" "$DIAGRAM_SHEET6"
+    pid=$LAST_PID
+    sheet=$(wait_window "$pid" "")
+    click "$sheet" 280 22
+    dialog=$(wait_window "$pid" "Open image")
+    focus "$dialog"
+    key ctrl+l
+    key ctrl+a
+    type_text "$work/SAVE/seven.fen"
+    key Return
+    gone "$dialog"
+    composer_message "$pid" "$sheet"
+    if [ $run = english ]; then
+        expected=("Added to the sheet: 6 positions from the file $work/SAVE/seven.fen" "Left off the full sheet: 1 position.")
+    else
+        expected=("Добавлено на лист: 6 позиций из файла $work/SAVE/seven.fen" "Не поместились на лист: 1 позиция.")
+    fi
+    for text in "${expected[@]}"; do
+        grep -qF "$text" "$log" || fail "under $run the composer said: $(cat "$log")"
+    done
+    close_window "$sheet"
+    wait_exit "$pid"
+done
 echo "English and Russian as the desktop asks"
