@@ -3,9 +3,10 @@
 # tree's catalogues found beside them. Under English the editor and a sheet
 # composer show English buttons (read off the screen by OCR) and the editor
 # tells English; under Russian, and under the C locale whatever LANGUAGE
-# asks, the editor tells Russian as it always has. Every message is also
-# read back where the user meets it: the title with xdotool, the text on
-# standard error.
+# asks, the editor tells Russian as it always has; a composer counts the
+# positions it adds in English plurals, or in Russian's three forms. Every
+# message is also read back where the user meets it: the title with
+# xdotool, the text on standard error.
 source "$SOURCE_DIR/tests/support/e2e.sh"
 : "${DIAGRAM_EDITOR:?}" "${DIAGRAM_SHEET12:?}" "${DIAGRAM_SHEET6:?}" "${MAKE_PIECE_SET:?}"
 for locale in en_US.utf8 ru_RU.utf8; do
