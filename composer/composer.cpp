@@ -59,7 +59,7 @@ void clear_sheet() {
 }
 
 void add_diagram() {
-    diagram_path = open_file_requester("Open image", save_folder, open_patterns, 0);
+    diagram_path = open_file_requester(_("Open image"), save_folder, _(open_patterns), 0);
     if (diagram_path.empty()) return;
     if (is_position_list(diagram_path)) {
         add_position_list(diagram_path);
@@ -68,8 +68,8 @@ void add_diagram() {
     // A picture that does not load takes no cell: image 99 still holds the
     // last diagram, which must not be drawn a second time in its place.
     if (!image_load(diagram_image, diagram_path)) {
-        failure_requester(message_title, "Не удалось загрузить диаграмму из файла " + diagram_path, FileAccess::Reading,
-                          composer_window);
+        failure_requester(message_title, _("Не удалось загрузить диаграмму из файла ") + diagram_path,
+                          FileAccess::Reading, composer_window);
         return;
     }
     ++diagram_count;
@@ -108,7 +108,7 @@ void place_diagram() {
 
 void save_sheet() {
     const std::string path =
-        save_file_requester("Save image", home_directory(), "Image JPG|*.jpg|PDF document|*.pdf", 0);
+        save_file_requester(_("Save image"), home_directory(), _("Image JPG|*.jpg|PDF document|*.pdf"), 0);
     if (path.empty()) return;
     // The name is used as typed: no extension is added. The requester has
     // asked before an existing file is replaced. A name ending in ".pdf"
@@ -117,7 +117,7 @@ void save_sheet() {
     save_result = pdf ? write_sheet_pdf(path, image_handle(sheet_image), sheet_cells)
                       : image_save(sheet_image, path, FormatJPEG);
     if (!save_result)
-        failure_requester(message_title, "Не удалось сохранить лист в файл " + path, FileAccess::Writing,
+        failure_requester(message_title, _("Не удалось сохранить лист в файл ") + path, FileAccess::Writing,
                           composer_window);
 }
 
@@ -126,7 +126,7 @@ void save_sheet() {
 // land in their cells, a save writes the full sheet and a second print is
 // the same as the first.
 void print_sheet() {
-    print_fitted_page("print diagram", image_handle(sheet_image), sheet_cells);
+    print_fitted_page(_("print diagram"), image_handle(sheet_image), sheet_cells);
 }
 
 bool start_up(int argc, char** argv) {
@@ -155,10 +155,10 @@ bool start_up(int argc, char** argv) {
     white_fill();
 
     window_open(composer_window, 1, 1, 1000, 700, "", WindowMinimiseButton | WindowCentred);
-    button_gadget(print_button, 25, 10, 150, 25, "Печать диаграмм");
-    button_gadget(add_button, 205, 10, 150, 25, "Добавить диаграмму");
-    button_gadget(save_button, 385, 10, 200, 25, "Сохранить диаграммы в JPG");
-    button_gadget(clear_button, 615, 10, 200, 25, "Очистить диаграммы");
+    button_gadget(print_button, 25, 10, 150, 25, _("Печать диаграмм"));
+    button_gadget(add_button, 205, 10, 150, 25, _("Добавить диаграмму"));
+    button_gadget(save_button, 385, 10, 200, 25, _("Сохранить диаграммы в JPG"));
+    button_gadget(clear_button, 615, 10, 200, 25, _("Очистить диаграммы"));
     // The scroll area becomes the gadget list, so the sheet view lies inside it.
     scroll_area_gadget(sheet_scroll, 5, 40, 990, 640, sheet_width, sheet_height);
     image_gadget(sheet_view, 0, 0, sheet_width, sheet_height, image_handle(sheet_image));

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <string_view>
 #include <vector>
 
 #include "composer/composer.h"
@@ -17,8 +18,9 @@
 namespace composer {
 
 // Pictures from cameras and other programs often end in capitals or in ".jpeg".
-const char* const open_patterns =
-    "Image JPG|*.jpg;*.JPG;*.jpeg;*.JPEG|Position list (FEN, EPD, PGN)|*.fen;*.epd;*.pgn;*.txt;*.FEN;*.EPD;*.PGN;*.TXT";
+const char* const open_patterns = N_(
+    "Image JPG|*.jpg;*.JPG;*.jpeg;*.JPEG|Position list (FEN, EPD, PGN)|*.fen;*.epd;*.pgn;*.txt;*.FEN;*.EPD;*.PGN;*.TXT"
+    "|Chess problems (POP, YAML)|*.pop;*.yaml;*.yml;*.POP;*.YAML;*.YML");
 
 namespace {
 
@@ -97,12 +99,21 @@ bool place_position(const chess::render::Renderer& drawer, const chess::input::D
     return true;
 }
 
-std::string positions_word(int n) {
-    // 1 позиция, 2-4 позиции, 5-20 позиций, 21 позиция ...
-    const int last = n % 10, last_two = n % 100;
-    if (last == 1 && last_two != 11) return "позиция";
-    if (last >= 2 && last <= 4 && (last_two < 12 || last_two > 14)) return "позиции";
-    return "позиций";
+// n positions. The message ids hold two of Russian's three forms (1
+// позиция, 2-4 позиции, 5-20 позиций, 21 позиция ...): with no translation
+// the Russian rule picks among the three.
+std::string positions_text(int n) {
+    std::string_view form = ngettext("%d позиция", "%d позиций", n);
+    if (form == "%d позиция" || form == "%d позиций") {
+        const int last = n % 10, last_two = n % 100;
+        if (last == 1 && last_two != 11) form = "%d позиция";
+        else if (last >= 2 && last <= 4 && (last_two < 12 || last_two > 14)) form = "%d позиции";
+        else form = "%d позиций";
+    }
+    std::string text(form);
+    const std::size_t at = text.find("%d");
+    if (at != std::string::npos) text.replace(at, 2, std::to_string(n));
+    return text;
 }
 
 }  // namespace
@@ -150,7 +161,7 @@ void add_position_list(const std::string& path) {
     std::string error;
     const chess::render::Renderer* drawer = chess::render::process_renderer(error);
     if (!drawer) {
-        list_message("Не удалось нарисовать позиции из файла " + path, error);
+        list_message(_("Не удалось нарисовать позиции из файла ") + path, error);
         return;
     }
     // Positions beyond the last free cell are read all the same, to be
@@ -179,26 +190,25 @@ void add_position_list(const std::string& path) {
     if (tally.placed > 0) gadget_set_state(sheet_view, image_handle(sheet_image));
 
     std::string detail;
-    if (!read) detail += "Файл прочитан не до конца: " + error + ".\n";
+    if (!read) detail += _("Файл прочитан не до конца: ") + error + ".\n";
     if (tally.left_out > 0) {
-        detail += "Не поместились на лист: " + std::to_string(tally.left_out) + " " + positions_word(tally.left_out) +
-                  ".\n";
+        detail += _("Не поместились на лист: ") + positions_text(tally.left_out) + ".\n";
     }
     if (tally.bad > 0) {
-        detail += "Пропущены записи с ошибками: " + std::to_string(tally.bad) + ".\n";
+        detail += _("Пропущены записи с ошибками: ") + std::to_string(tally.bad) + ".\n";
         for (const std::string& e : tally.errors) detail += e + "\n";
         if (tally.bad > static_cast<int>(tally.errors.size())) detail += "…\n";
     }
     if (tally.damaged > 0) {
-        detail += "Обрываются на конце файла (добавлены как есть): " + std::to_string(tally.damaged) + ".\n";
+        detail += _("Обрываются на конце файла (добавлены как есть): ") + std::to_string(tally.damaged) + ".\n";
         for (const std::string& e : tally.damages) detail += e + "\n";
         if (tally.damaged > static_cast<int>(tally.damages.size())) detail += "…\n";
     }
     if (detail.empty() && tally.placed > 0) return;
     if (!detail.empty() && detail.back() == '\n') detail.pop_back();
-    const std::string text = tally.placed > 0 ? "Добавлено на лист: " + std::to_string(tally.placed) + " " +
-                                                    positions_word(tally.placed) + " из файла " + path
-                                              : "В файле " + path + " нет позиций, которые можно добавить";
+    const std::string text = tally.placed > 0
+                                 ? _("Добавлено на лист: ") + positions_text(tally.placed) + _(" из файла ") + path
+                                 : _("В файле ") + path + _(" нет позиций, которые можно добавить");
     list_message(text, detail);
 }
 

@@ -29,7 +29,7 @@ ImageHandle empty_square(int t) { return image_handle(t == -1 ? empty_light_squa
 
 void build_board_window() {
     const int s = square_size;
-    window_open(board_window, 1, 1, 800, 620, "Chess diagram", 96);
+    window_open(board_window, 1, 1, 800, 620, _("Chess diagram"), 96);
 
     for_each_square([&](int k, int i, int j, int t) {
         image_gadget(k, i * s, j * s, s, s, empty_square(t));
@@ -49,15 +49,15 @@ void build_board_window() {
     for (int r = 1; r <= 6; ++r) image_gadget(74 + r, column[1], row_y(r), s, s, image_handle(2 * r + 11));
     image_gadget(last_palette, column[2], row_y(1), s, s, image_handle(empty_light_square));
 
-    string_gadget(task_field, s / 2, 10 * s - s / 2 + 5, 9 * s, 25, task_placeholder);
+    string_gadget(task_field, s / 2, 10 * s - s / 2 + 5, 9 * s, 25, _(task_placeholder));
     gadget_set_font(task_field, font_handle(task_font));
 
     const int button_width = 790 - 10 * s;
-    button_gadget(show_print_button, 10 * s, 7 * s + 40, button_width, 25, "Просмотр и печать");
-    button_gadget(save_button, 10 * s, 7 * s + 70, button_width, 25, "Сохранить изображение");
-    button_gadget(add_to_print_button, 10 * s, 7 * s + 10, button_width, 25, "Добавить к печати");
-    button_gadget(clear_board_button, 10 * s, 7 * s + 100, button_width, 25, "Очистить доску");
-    button_gadget(clear_slots_button, 10 * s, 7 * s + 130, button_width, 25, "Очистить диаграммы");
+    button_gadget(show_print_button, 10 * s, 7 * s + 40, button_width, 25, _("Просмотр и печать"));
+    button_gadget(save_button, 10 * s, 7 * s + 70, button_width, 25, _("Сохранить изображение"));
+    button_gadget(add_to_print_button, 10 * s, 7 * s + 10, button_width, 25, _("Добавить к печати"));
+    button_gadget(clear_board_button, 10 * s, 7 * s + 100, button_width, 25, _("Очистить доску"));
+    button_gadget(clear_slots_button, 10 * s, 7 * s + 130, button_width, 25, _("Очистить диаграммы"));
 
     image_gadget(symbol_palette_1, column[2], row_y(2), s, s, image_handle(29));
     image_gadget(symbol_palette_2, column[2], row_y(3), s, s, image_handle(31));

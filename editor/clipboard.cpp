@@ -18,7 +18,7 @@ namespace {
 void position_message(const std::string& text, const std::string& detail) {
     std::fprintf(stderr, "%s: %s\n", text.c_str(), detail.c_str());
     std::fflush(stderr);
-    message_requester("Chess diagram", text, detail, board_window);
+    message_requester(_("Chess diagram"), text, detail, board_window);
 }
 
 // The start of a pasted text for a message: one line, at most 60 characters.
@@ -38,13 +38,13 @@ std::string excerpt(const std::string& text) {
 
 }  // namespace
 
-const char* const board_keys_tooltip =
+const char* const board_keys_tooltip = N_(
     "Ctrl+V — вставить позицию FEN\n"
     "Ctrl+C — скопировать позицию FEN\n"
     "Ctrl+Z — отменить\n"
     "Ctrl+Shift+Z — вернуть\n"
     "Ctrl+S — сохранить изображение\n"
-    "Ctrl+P — просмотр и печать";
+    "Ctrl+P — просмотр и печать");
 
 void add_board_shortcuts() {
     window_shortcut(board_window, "<Control>v", paste_shortcut);
@@ -53,8 +53,8 @@ void add_board_shortcuts() {
     window_shortcut(board_window, "<Control><Shift>z", redo_shortcut);
     window_shortcut(board_window, "<Control>s", save_shortcut);
     window_shortcut(board_window, "<Control>p", print_shortcut);
-    for (ObjectId k = 1; k <= 64; ++k) gadget_set_tooltip(k, board_keys_tooltip);
-    for (ObjectId g : {frame_top, frame_bottom, frame_left, frame_right}) gadget_set_tooltip(g, board_keys_tooltip);
+    for (ObjectId k = 1; k <= 64; ++k) gadget_set_tooltip(k, _(board_keys_tooltip));
+    for (ObjectId g : {frame_top, frame_bottom, frame_left, frame_right}) gadget_set_tooltip(g, _(board_keys_tooltip));
 }
 
 void shortcut_action(int number) {
@@ -69,7 +69,7 @@ void shortcut_action(int number) {
 bool set_up_fen(const std::string& text, std::string& error) {
     const chess::FenResult fen = chess::read_fen(text);
     if (!fen.ok) {
-        error = fen.error + " (символ " + std::to_string(fen.error_offset + 1) + ")";
+        error = fen.error + _(" (символ ") + std::to_string(fen.error_offset + 1) + ")";
         return false;
     }
     // Only what clicks could have set up: the men. Marks and the other
@@ -83,13 +83,13 @@ bool set_up_fen(const std::string& text, std::string& error) {
 void paste_position() {
     const std::string text = clipboard_text();
     if (text.empty()) {
-        position_message("Нечего вставить", "В буфере обмена нет текста. Скопируйте позицию в записи FEN.");
+        position_message(_("Нечего вставить"), _("В буфере обмена нет текста. Скопируйте позицию в записи FEN."));
         return;
     }
     std::string error;
     if (set_up_fen(text, error)) return;
-    position_message("В буфере обмена не позиция FEN",
-                     "Ошибка: " + error + ". Текст: «" + excerpt(text) + "». Доска не изменена.");
+    position_message(_("В буфере обмена не позиция FEN"),
+                     _("Ошибка: ") + error + _(". Текст: «") + excerpt(text) + _("». Доска не изменена."));
 }
 
 void copy_position() { clipboard_set_text(board_fen()); }

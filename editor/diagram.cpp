@@ -11,13 +11,11 @@ namespace {
 
 const Colour white = colour_rgb(255, 255, 255);
 
-const std::string message_title = "Chess diagram";
-
 std::string slot_name(int n) { return number_text(n) + ".jpg"; }
 
 // A slot file that could not be written: the user is told, naming the file.
 void report_slot_failure(const std::string& what, int n) {
-    failure_requester(message_title, what + ": файл " + temp_folder + slot_name(n) + " не записан",
+    failure_requester(_("Chess diagram"), what + _(": файл ") + temp_folder + slot_name(n) + _(" не записан"),
                       FileAccess::Writing, board_window);
 }
 
@@ -26,16 +24,17 @@ void report_slot_failure(const std::string& what, int n) {
 std::string diagram_task_text() {
     std::string text = gadget_text(task_field);
     // The placeholder only invites typing; it is not the task.
-    return text == task_placeholder ? std::string() : text;
+    return text == _(task_placeholder) ? std::string() : text;
 }
 
 bool enter_temp_folder() {
     if (set_current_directory(temp_folder) == 0) return true;
     const int error = errno;
-    const std::string line = "Не удалось перейти в папку " + temp_folder + ": диаграммы для печати не изменены";
+    const std::string line =
+        _("Не удалось перейти в папку ") + temp_folder + _(": диаграммы для печати не изменены");
     std::fprintf(stderr, "%s\n", line.c_str());
     std::fflush(stderr);
-    message_requester(message_title, line, failure_message(failure_kind_of_errno(error), FileAccess::Writing),
+    message_requester(_("Chess diagram"), line, failure_message(failure_kind_of_errno(error), FileAccess::Writing),
                       board_window);
     return false;
 }
@@ -52,10 +51,10 @@ void save_diagram() {
     render_diagram();
     // ".jpg" is added unless the name has it; the question before replacing
     // a file is asked about that final name.
-    const std::string path = save_file_requester("Save image", save_folder, "JPEG Image|*.jpg", 0, ".jpg");
+    const std::string path = save_file_requester(_("Save image"), save_folder, _("JPEG Image|*.jpg"), 0, ".jpg");
     if (path.empty()) return;  // cancelled
     if (!image_save(diagram_image, path, FormatJPEG))
-        failure_requester(message_title, "Не удалось сохранить диаграмму в файл " + path, FileAccess::Writing,
+        failure_requester(_("Chess diagram"), _("Не удалось сохранить диаграмму в файл ") + path, FileAccess::Writing,
                           board_window);
 }
 
@@ -68,7 +67,7 @@ void add_to_print() {
     if (image_save(diagram_image, slot_name(n), FormatJPEG)) {
         print_slot_count = n;
     } else {
-        report_slot_failure("Диаграмма не добавлена к печати", n);
+        report_slot_failure(_("Диаграмма не добавлена к печати"), n);
     }
 }
 
@@ -82,12 +81,12 @@ void clear_print_slots() {
     draw_box(0, 0, 10, 10, white);
     drawing_end();
     if (!image_save(blank_slot_image, slot_name(1), FormatJPEG)) {
-        report_slot_failure("Диаграммы для печати не очищены", 1);
+        report_slot_failure(_("Диаграммы для печати не очищены"), 1);
         return;
     }
     for (int n = 2; n <= print_slots; ++n) {
         if (!copy_file(slot_name(1), slot_name(n))) {
-            report_slot_failure("Диаграммы для печати не очищены", n);
+            report_slot_failure(_("Диаграммы для печати не очищены"), n);
             return;
         }
     }

@@ -46,7 +46,7 @@ constexpr int print_slots = 4;
 // 800 x 620 board window.
 constexpr int largest_square_size = 60;
 
-extern const std::string task_placeholder;  // "Введите здесь текст задания"
+extern const char* const task_placeholder;  // the message id, shown through _()
 
 // ---- program-wide state ----
 

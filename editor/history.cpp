@@ -23,7 +23,7 @@ void show(const Step& step) {
     board_position.squares = step.squares;
     show_board();
     // An empty task shows the invitation unless the field is being typed in.
-    gadget_set_text(task_field, step.task.empty() && active_gadget() != task_field ? task_placeholder : step.task);
+    gadget_set_text(task_field, step.task.empty() && active_gadget() != task_field ? _(task_placeholder) : step.task);
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 #include "editor/history.h"
 #include "raster/piece_set_diagram.h"
 
-const std::string task_placeholder = "Введите здесь текст задания";
+const char* const task_placeholder = N_("Введите здесь текст задания");
 
 std::string start_folder;
 std::string data_folder;
@@ -43,14 +43,14 @@ void reset_state() {
 // Without a piece set every length of the window would be 0: say so instead
 // of opening a collapsed window.
 void report_missing_piece_set() {
-    const std::string line = "Не удалось загрузить набор фигур из папки " + data_folder;
+    const std::string line = _("Не удалось загрузить набор фигур из папки ") + data_folder;
     std::fprintf(stderr, "%s\n", line.c_str());
     std::fflush(stderr);
     // The folder is file-system bytes; the dialog needs valid UTF-8.
     const std::string shown = chess::valid_utf8(line);
     GtkWidget* dialog =
         gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, "%s", shown.c_str());
-    gtk_window_set_title(GTK_WINDOW(dialog), "Chess diagram");
+    gtk_window_set_title(GTK_WINDOW(dialog), _("Chess diagram"));
     gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
     gtk_dialog_run(GTK_DIALOG(dialog));
     gtk_widget_destroy(dialog);
@@ -87,7 +87,7 @@ void dispatch(ObjectId g) {
 bool start_editor(int argc, char** argv) {
     reset_state();
     if (!toolkit_init(argc, argv)) {
-        std::fprintf(stderr, "Не удалось открыть дисплей X: редактору нужен рабочий стол\n");
+        std::fprintf(stderr, "%s\n", _("Не удалось открыть дисплей X: редактору нужен рабочий стол"));
         return false;
     }
     register_bmp_decoder();
@@ -109,8 +109,8 @@ bool start_editor(int argc, char** argv) {
     // the window's edges.
     if (square_size > largest_square_size) {
         std::fprintf(stderr,
-                     "Окно редактора 800 x 620 слишком мало для набора фигур с клеткой %d пикселей: "
-                     "в нём помещаются клетки до %d пикселей\n",
+                     _("Окно редактора 800 x 620 слишком мало для набора фигур с клеткой %d пикселей: "
+                       "в нём помещаются клетки до %d пикселей\n"),
                      square_size, largest_square_size);
         std::fflush(stderr);
     }
@@ -127,10 +127,10 @@ bool main_loop_turn() {
     // Refreshed before the event is dispatched, so what an action changes
     // shows with the next event.
     gadget_disable(add_to_print_button, print_slot_count >= print_slots ? 1 : 0);
-    if (active_gadget() == task_field && gadget_text(task_field) == task_placeholder)
+    if (active_gadget() == task_field && gadget_text(task_field) == _(task_placeholder))
         gadget_set_text(task_field, "");
     if (active_gadget() != task_field && gadget_text(task_field).empty())
-        gadget_set_text(task_field, task_placeholder);
+        gadget_set_text(task_field, _(task_placeholder));
 
     if (kind == CloseWindow) return false;
     // Typing posts an event a character: the task typed becomes one step

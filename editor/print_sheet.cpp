@@ -72,7 +72,7 @@ void compose_sheet() {
 // scaled rather than resized, so the sheet itself keeps its size and a second
 // print is the same as the first.
 void print_sheet() {
-    print_fitted_page("print diagram", image_handle(sheet_image), sheet_cells);
+    print_fitted_page(_("print diagram"), image_handle(sheet_image), sheet_cells);
 }
 
 }  // namespace
@@ -81,7 +81,7 @@ void show_print_sheet() {
     compose_sheet();
 
     window_open(sheet_window, 1, 1, 1000, 730, "", WindowMinimiseButton | WindowCentred);
-    button_gadget(print_button, 425, 695, 150, 25, "Печать диаграмм");
+    button_gadget(print_button, 425, 695, 150, 25, _("Печать диаграмм"));
     // The scroll area becomes the gadget list, so the sheet view lies inside it.
     scroll_area_gadget(sheet_scroll, 0, 0, 990, 680, sheet_width, sheet_height);
     image_gadget(sheet_view, 5, 5, sheet_width, sheet_height, image_handle(sheet_image));

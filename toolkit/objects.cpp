@@ -2,6 +2,8 @@
 
 #include <gtk/gtk.h>
 
+#include <clocale>
+
 #include "pictures/pictures.h"
 #include "toolkit/internal.h"
 #include "pictures/drawing.h"
@@ -129,6 +131,8 @@ void centre_on_parent(GtkWidget* window, GtkWindow* parent) {
 int toolkit_init(int argc, char** argv) {
     if (!gtk_started) {
         if (!gtk_init_check(argv ? &argc : nullptr, argv ? &argv : nullptr)) return 0;
+        // GTK takes the desktop's locale whole; numbers in files stay '.'.
+        std::setlocale(LC_NUMERIC, "C");
         gtk_started = true;
     }
     pictures_init();

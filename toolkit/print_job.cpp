@@ -25,6 +25,7 @@
 #include "pictures/drawing.h"
 #include "pictures/files.h"
 #include "toolkit/internal.h"
+#include "toolkit/language.h"
 
 namespace {
 
@@ -337,7 +338,7 @@ std::string file_printer_name() {
 
 int print_requester() {
     drop_job();
-    GtkWidget* widget = gtk_print_unix_dialog_new("Print", nullptr);
+    GtkWidget* widget = gtk_print_unix_dialog_new(_("Print"), nullptr);
     if (!widget) return 0;
     // Held across the run: something destroying the dialog meanwhile must not
     // leave us with a freed widget.

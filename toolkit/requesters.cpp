@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "toolkit/internal.h"
+#include "toolkit/language.h"
 #include "toolkit/objects.h"
 
 namespace {
@@ -275,27 +276,27 @@ std::string failure_message(FailureKind kind, FileAccess access) {
     const bool writing = access == FileAccess::Writing;
     switch (kind) {
         case FailureKind::None:
-            return "Причина неизвестна";
+            return _("Причина неизвестна");
         case FailureKind::NotFound:
-            return writing ? "Папка не существует" : "Файл не найден";
+            return writing ? _("Папка не существует") : _("Файл не найден");
         case FailureKind::NoPermission:
-            return writing ? "Нет прав на запись" : "Нет прав на чтение";
+            return writing ? _("Нет прав на запись") : _("Нет прав на чтение");
         case FailureKind::DiskFull:
-            return "Диск заполнен";
+            return _("Диск заполнен");
         case FailureKind::NotAPicture:
-            return "Файл повреждён или это не JPEG";
+            return _("Файл повреждён или это не JPEG");
         case FailureKind::Damaged:
-            return "Изображение повреждено или записано не полностью";
+            return _("Изображение повреждено или записано не полностью");
         case FailureKind::TooLarge:
-            return "Изображение слишком велико";
+            return _("Изображение слишком велико");
         case FailureKind::NotAFile:
-            return "Это не файл, а папка или устройство";
+            return _("Это не файл, а папка или устройство");
         case FailureKind::OutOfMemory:
-            return "Не хватает памяти";
+            return _("Не хватает памяти");
         case FailureKind::Other:
             break;
     }
-    return "Ошибка системы";
+    return _("Ошибка системы");
 }
 
 void message_requester(const std::string& title, const std::string& text, const std::string& detail, ObjectId over) {

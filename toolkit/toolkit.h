@@ -13,3 +13,4 @@
 #include "toolkit/requesters.h"
 #include "toolkit/printing.h"
 #include "toolkit/clipboard.h"
+#include "toolkit/language.h"

@@ -6,6 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source tools/packages.sh
 install_packages "${TEST_PACKAGES[@]}"
+ensure_locales en_US ru_RU
 
 jobs=$(nproc)
 run_suite() {  # run_suite BUILD-DIR CTEST-ARGS... (cmake options in CMAKE_OPTIONS)

@@ -205,7 +205,7 @@ TEST_F(Composer, OpenDialogCancelledChangesNothing) {
     EXPECT_FALSE(view.save);
     EXPECT_FALSE(view.select_multiple);
     EXPECT_EQ(view.folder, (dir.path() / "SAVE").string());
-    EXPECT_EQ(view.filter_names, (std::vector<std::string>{"Image JPG", "Position list (FEN, EPD, PGN)"}));
+    EXPECT_EQ(view.filter_names, (std::vector<std::string>{"Image JPG", "Position list (FEN, EPD, PGN)", "Chess problems (POP, YAML)"}));
     EXPECT_EQ(view.shown_filter, 0);
     for (const char* name : {"a.jpg", "a.JPG", "a.jpeg", "a.JPEG"}) EXPECT_TRUE(view.filter_accepts(0, name)) << name;
     EXPECT_FALSE(view.filter_accepts(0, "a.png"));

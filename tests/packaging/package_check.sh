@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Builds the .deb with CPack and checks it: every program in it with its man
-# page, the piece set, the icon at both sizes, desktop entries whose
-# commands are in the package, desktop-file-validate, appstreamcli and
-# lintian without a complaint. Then the launcher runs from the unpacked
-# package, with a stand-in for each program, to show how it prepares the
-# working folder.
+# page, the piece set, the English catalogue, the icon at both sizes, desktop
+# entries whose commands are in the package, desktop-file-validate,
+# appstreamcli and lintian without a complaint. Then the launcher runs from
+# the unpacked package, with a stand-in for each program, to show how it
+# prepares the working folder.
 set -euo pipefail
 : "${BUILD_DIR:?BUILD_DIR must name the build folder}"
 
@@ -48,6 +48,10 @@ icons=$root/usr/share/icons/hicolor
 [ "$(identify -format '%m %wx%h' "$icons/48x48/apps/chess-diagrams.png")" = "PNG 48x48" ] || fail "no 48 x 48 PNG icon"
 [ "$(identify -format '%m' "$icons/scalable/apps/chess-diagrams.svg")" = SVG ] || fail "no SVG icon"
 [ -s "$root/usr/share/doc/chess-diagrams/copyright" ] || fail "no copyright file"
+# The English catalogue, where the packaged programs look beside themselves.
+catalogue=$root/usr/share/locale/en/LC_MESSAGES/chess-diagrams.mo
+[ -s "$catalogue" ] || fail "no English catalogue"
+msgunfmt "$catalogue" | grep -qx 'msgstr "Clear board"' || fail "the English catalogue lacks the editor's buttons"
 zcat "$root/usr/share/doc/chess-diagrams/changelog.gz" | dpkg-parsechangelog -l - >/dev/null || fail "bad changelog"
 
 entries=("$root"/usr/share/applications/*.desktop)
