@@ -189,7 +189,8 @@ std::string write_diagram_record(const DiagramRecord& record) {
     std::string head = std::string(diagram_record_magic) + std::to_string(diagram_record_version) + "\n";
     head += "fen=" + write_fen(record.position) + "\n";
     head += "marks=" + marks_field(record.position) + "\n";
-    const std::string tail = "square=" + std::to_string(record.square) + "\n";
+    std::string tail = "square=" + std::to_string(record.square) + "\n";
+    if (!record.annotations.empty()) tail += "annotations=" + write_annotations(record.annotations) + "\n";
     const std::string caption_key = "caption=";
     const std::size_t fixed = head.size() + caption_key.size() + 1 + tail.size();
     const std::size_t room = diagram_record_max_bytes > fixed ? diagram_record_max_bytes - fixed : 0;
@@ -212,6 +213,7 @@ DiagramRecordResult read_diagram_record(std::string_view text) {
 
     DiagramRecordResult result;
     bool have_fen = false, have_marks = false, have_caption = false, have_square = false;
+    bool have_annotations = false;
     std::string_view marks;
     int marks_line = 0;
     int line = 1;
@@ -254,6 +256,9 @@ DiagramRecordResult read_diagram_record(std::string_view text) {
                                    std::to_string(diagram_record_max_square),
                                line);
             }
+        } else if (key == "annotations") {
+            if (!once(have_annotations)) return failure("annotations are given twice", line);
+            read_annotations(value, result.record.annotations);
         }
         // Keys a later revision of this version adds are skipped.
     }

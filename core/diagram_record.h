@@ -21,6 +21,9 @@
 //   control characters.
 // - square (required): the width in pixels of the piece set's squares that
 //   drew the picture: the picture is 9 x 9.5 of them.
+// - annotations (optional): coloured squares and arrows as a comment's
+//   commands carry them ("[%csl Ra1,Gb2][%cal Re2e4]"); the renderer writes
+//   them, the editor draws none. Readers before it skip the line.
 //
 // Why this form: a fixed first line names the format and its version, so a
 // reader knows a record from any other comment (a camera's, an editor's)
@@ -36,6 +39,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/annotations.h"
 #include "core/position.h"
 
 namespace chess {
@@ -53,6 +57,7 @@ struct DiagramRecord {
     Position position;
     std::string caption;
     int square = 0;
+    Annotations annotations;
 };
 
 // The record's text. A caption too long for a comment segment is cut at a
