@@ -21,15 +21,16 @@
 namespace chess::input {
 
 // What a file holds: a diagram picture saved by the editor (or any JPEG or
-// BMP picture), PGN games, or a position list; Nothing: the file is empty
+// BMP picture) or a file the renderer wrote (PNG, SVG, PDF), PGN games, or
+// a position list; Nothing: the file is empty
 // or cannot be read, and each program has its own way of saying so.
 enum class Kind { Picture, Pgn, List, Nothing };
 
 class InputSource;
 
-// By name first, then by the first bytes: a name ending in .jpg, .jpeg or
-// .bmp (in any case), or content starting as a JPEG or BMP file does, is a
-// picture; a name ending in .pgn, or content whose first mark is a '['
+// By name first, then by the first bytes: a name ending in .jpg, .jpeg,
+// .bmp, .png, .svg or .pdf (in any case), or content starting as a JPEG,
+// BMP, PNG, PDF or XML (SVG) file does, is a picture; a name ending in .pgn, or content whose first mark is a '['
 // (a tag), is PGN; anything else is a list (so is one whose first 64 KiB
 // are blank).
 Kind kind_of(const std::string& path);
