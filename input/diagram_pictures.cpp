@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <map>
 #include <memory>
 #include <utility>
 
@@ -176,8 +177,10 @@ void svg_records(std::string_view svg, std::vector<std::string>& records) {
 
 void quiet(const std::string&, void*) {}
 
-// The ChessDiagramN entries of a PDF's document information, by N.
-bool pdf_records(std::string_view pdf, std::vector<std::string>& records, std::string& error) {
+// The same through poppler, for a PDF that another program rewrote (its
+// information in a compressed object stream): slower, as poppler reads the
+// whole dictionary again for every entry asked for.
+bool pdf_records_by_poppler(std::string_view pdf, std::vector<std::string>& records, std::string& error) {
     if (pdf.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
         error = "the PDF file is too large";
         return false;
@@ -203,6 +206,123 @@ bool pdf_records(std::string_view pdf, std::vector<std::string>& records, std::s
         found.emplace_back(std::stoul(key.substr(pdf_key.size())), std::string(text.begin(), text.end()));
     }
     std::sort(found.begin(), found.end());
+    for (auto& [number, text] : found) records.push_back(std::move(text));
+    return true;
+}
+
+void append_utf8(std::string& out, unsigned long code) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | code >> 6);
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | code >> 12);
+        out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | code >> 18);
+        out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
+        out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+// A PDF string's bytes from its written form at `at` ("(...)" with its
+// escapes, or "<hex>"); false when it is neither or is cut off.
+bool pdf_string_at(std::string_view pdf, std::size_t at, std::string& bytes) {
+    bytes.clear();
+    if (at >= pdf.size()) return false;
+    if (pdf[at] == '<') {
+        int high = -1;
+        for (std::size_t i = at + 1; i < pdf.size(); ++i) {
+            const char c = pdf[i];
+            if (c == '>') {
+                if (high >= 0) bytes += static_cast<char>(high << 4);
+                return true;
+            }
+            const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                            : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+            if (digit < 0) continue;
+            if (high < 0) {
+                high = digit;
+            } else {
+                bytes += static_cast<char>(high << 4 | digit);
+                high = -1;
+            }
+        }
+        return false;
+    }
+    if (pdf[at] != '(') return false;
+    int depth = 1;
+    for (std::size_t i = at + 1; i < pdf.size(); ++i) {
+        const char c = pdf[i];
+        if (c == '\\' && i + 1 < pdf.size()) {
+            const char e = pdf[++i];
+            if (e >= '0' && e <= '7') {
+                int value = e - '0';
+                for (int k = 0; k < 2 && i + 1 < pdf.size() && pdf[i + 1] >= '0' && pdf[i + 1] <= '7'; ++k)
+                    value = value * 8 + (pdf[++i] - '0');
+                bytes += static_cast<char>(value);
+            } else if (e == 'n') {
+                bytes += '\n';
+            } else if (e == 'r') {
+                bytes += '\r';
+            } else if (e == 't') {
+                bytes += '\t';
+            } else if (e == 'b') {
+                bytes += '\b';
+            } else if (e == 'f') {
+                bytes += '\f';
+            } else if (e != '\n' && e != '\r') {
+                bytes += e;
+            }
+            continue;
+        }
+        if (c == '(') ++depth;
+        if (c == ')' && --depth == 0) return true;
+        bytes += c;
+    }
+    return false;
+}
+
+// A PDF text string's bytes as UTF-8: UTF-16BE after its byte order mark,
+// else taken byte for byte as Latin-1 (our records' ASCII is the same).
+std::string pdf_text_utf8(std::string_view bytes) {
+    std::string out;
+    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFE && static_cast<unsigned char>(bytes[1]) == 0xFF) {
+        for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+            unsigned long code = static_cast<unsigned char>(bytes[i]) << 8 | static_cast<unsigned char>(bytes[i + 1]);
+            if (code >= 0xD800 && code < 0xDC00 && i + 3 < bytes.size()) {
+                const unsigned long low = static_cast<unsigned char>(bytes[i + 2]) << 8 | static_cast<unsigned char>(bytes[i + 3]);
+                code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+                i += 2;
+            }
+            append_utf8(out, code);
+        }
+        return out;
+    }
+    for (char c : bytes) append_utf8(out, static_cast<unsigned char>(c));
+    return out;
+}
+
+// The ChessDiagramN entries of a PDF's document information, by N: read
+// from the file's text where it is written plainly, as ours is (the last
+// of an entry written twice wins, as the last update does).
+bool pdf_records(std::string_view pdf, std::vector<std::string>& records, std::string& error) {
+    std::map<unsigned long, std::string> found;
+    const std::string key = "/" + std::string(pdf_key);
+    std::string bytes;
+    for (std::size_t at = pdf.find(key); at != std::string_view::npos; at = pdf.find(key, at + 1)) {
+        std::size_t i = at + key.size();
+        unsigned long number = 0;
+        const std::size_t digits = i;
+        for (; i < pdf.size() && i - digits < 9 && pdf[i] >= '0' && pdf[i] <= '9'; ++i) number = number * 10 + (pdf[i] - '0');
+        if (i == digits) continue;
+        while (i < pdf.size() && (pdf[i] == ' ' || pdf[i] == '\n' || pdf[i] == '\r')) ++i;
+        if (pdf_string_at(pdf, i, bytes)) found[number] = pdf_text_utf8(bytes);
+    }
+    if (found.empty()) return pdf_records_by_poppler(pdf, records, error);
     for (auto& [number, text] : found) records.push_back(std::move(text));
     return true;
 }

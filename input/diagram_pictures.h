@@ -4,8 +4,8 @@
 // diagram_batch writes, one record for each diagram on them: a JPEG's
 // comment segments, a PNG's "chess-diagram" text chunks (iTXt or tEXt), an
 // SVG's <metadata> elements, a PDF's document information entries
-// ChessDiagram1, ChessDiagram2, ... (read with poppler, which takes PDFs
-// other programs have rewritten as well as ours).
+// ChessDiagram1, ChessDiagram2, ... (read from the file's text, where ours
+// are plain; with poppler when another program packed them away).
 #pragma once
 
 #include <cstddef>

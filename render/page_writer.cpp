@@ -17,6 +17,7 @@
 #include "pictures/codecs.h"
 #include "pictures/files.h"
 #include "render/output_internal.h"
+#include "render/pdf_update.h"
 
 namespace chess::render {
 
@@ -121,64 +122,15 @@ cairo_status_t append_to(void* closure, const unsigned char* data, unsigned int 
     return CAIRO_STATUS_SUCCESS;
 }
 
-// A PDF text string: UTF-16BE with its byte order mark, in hex, which
-// holds line breaks and any caption as they are.
-std::string pdf_text(std::string_view utf8) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string out = "<FEFF";
-    auto unit = [&](unsigned u) {
-        for (int shift = 12; shift >= 0; shift -= 4) out += digits[(u >> shift) & 0xF];
-    };
-    for (std::size_t i = 0; i < utf8.size();) {
-        const auto c = static_cast<unsigned char>(utf8[i]);
-        unsigned code = c;
-        std::size_t n = 1;
-        if (c >= 0xF0 && i + 3 < utf8.size()) {
-            code = (c & 0x07u) << 18 | (utf8[i + 1] & 0x3Fu) << 12 | (utf8[i + 2] & 0x3Fu) << 6 | (utf8[i + 3] & 0x3Fu);
-            n = 4;
-        } else if (c >= 0xE0 && i + 2 < utf8.size()) {
-            code = (c & 0x0Fu) << 12 | (utf8[i + 1] & 0x3Fu) << 6 | (utf8[i + 2] & 0x3Fu);
-            n = 3;
-        } else if (c >= 0xC0 && i + 1 < utf8.size()) {
-            code = (c & 0x1Fu) << 6 | (utf8[i + 1] & 0x3Fu);
-            n = 2;
-        }
-        i += n;
-        if (code >= 0x10000) {
-            code -= 0x10000;
-            unit(0xD800 + (code >> 10));
-            unit(0xDC00 + (code & 0x3FF));
-        } else {
-            unit(code);
-        }
-    }
-    return out + ">";
-}
-
-// The number after `key` in the text, or -1.
-long number_after(std::string_view text, std::string_view key) {
-    const std::size_t at = text.rfind(key);
-    if (at == std::string_view::npos) return -1;
-    std::size_t i = at + key.size();
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\n' || text[i] == '\r')) ++i;
-    long value = -1;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) value = (value < 0 ? 0 : value * 10) + (text[i] - '0');
-    return value;
-}
-
-// The PDF's one file, and what was written to it: its length and its
-// end, where cairo's trailer tells what the update adds to.
+// The PDF's one file, and the update that follows cairo's document.
 struct PdfSink {
     std::unique_ptr<ReplacingFile> file;
-    std::uint64_t length = 0;
-    std::string tail;
+    PdfUpdate update;
 };
 
 cairo_status_t write_pdf_to(void* closure, const unsigned char* data, unsigned int length) {
     auto* sink = static_cast<PdfSink*>(closure);
-    sink->length += length;
-    sink->tail.append(reinterpret_cast<const char*>(data), length);
-    if (sink->tail.size() > 8192) sink->tail.erase(0, sink->tail.size() - 4096);
+    sink->update.saw(data, length);
     return write_to(sink->file.get(), data, length);
 }
 
@@ -191,13 +143,14 @@ struct PageWriter::Output {
     cairo_surface_t* surface = nullptr;
     cairo_t* cr = nullptr;
     PdfSink pdf;
-    std::vector<std::string> pdf_records;
+    double page_height = 0;  // of the open PDF page
     // The open page of another format: its records, and for SVG the
     // document and what its title and description say.
     std::vector<std::string> records;
     std::string svg, title, description;
     std::vector<std::unique_ptr<ReplacingFile>> waiting;
     bool failed = false;
+    std::string error;  // why, when it was found out of a call that tells
 
     void drop_page() {
         if (cr) cairo_destroy(cr);
@@ -241,6 +194,7 @@ cairo_t* PageWriter::begin_page(double width, double height, double pixels_per_u
         } else {
             cairo_pdf_surface_set_size(o.surface, width, height);
         }
+        o.page_height = height;
     } else if (o.format == Format::Svg) {
         o.svg.clear();
         o.surface = cairo_svg_surface_create_for_stream(append_to, &o.svg, width, height);
@@ -277,11 +231,11 @@ void PageWriter::add_diagram(const DiagramRecord& record, const std::string& tit
         o.description += "FEN " + write_fen(record.position);
         return;
     }
-    o.pdf_records.push_back(text);
-    char link[96];
-    std::snprintf(link, sizeof link, "page=%d pos=[%ld %ld]", pages_, std::lround(x), std::lround(y));
-    cairo_pdf_surface_add_outline(o.surface, CAIRO_PDF_OUTLINE_ROOT, title.c_str(), link,
-                                  static_cast<cairo_pdf_outline_flags_t>(0));
+    std::string error;
+    if (!o.pdf.update.add(pages_, x, o.page_height - y, title, text, error)) {
+        o.error = error;
+        o.failed = true;
+    }
 }
 
 void PageWriter::add_diagram(const Diagram& diagram, double s, double x, double y) {
@@ -310,7 +264,8 @@ bool PageWriter::end_page(std::string& error) {
             o.failed = true;
             return false;
         }
-        return true;
+        if (o.failed) error = "cannot write " + o.path + ": " + o.error;
+        return !o.failed;
     }
     const std::string page = o.page_path ? o.page_path(pages_) : o.path;
     errno = 0;
@@ -365,7 +320,7 @@ bool PageWriter::end_page(std::string& error) {
 bool PageWriter::commit(std::string& error) {
     Output& o = *out_;
     if (o.failed || o.cr) {
-        if (error.empty()) error = "cannot write " + o.path;
+        error = "cannot write " + o.path + (o.error.empty() ? "" : ": " + o.error);
         return false;
     }
     if (o.format == Format::Pdf && o.surface) {
@@ -377,27 +332,14 @@ bool PageWriter::commit(std::string& error) {
             error = "cannot write " + o.path + ": " + cairo_status_to_string(status);
             return false;
         }
-        // The records as an update of the document information: a new
-        // dictionary that the trailer names in place of cairo's.
-        const long size = number_after(o.pdf.tail, "/Size"), root = number_after(o.pdf.tail, "/Root"),
-                   previous = number_after(o.pdf.tail, "startxref");
-        if (size <= 0 || root <= 0 || previous <= 0) {
-            error = "cannot write " + o.path + ": no trailer to add the records to";
+        errno = 0;
+        std::string why;
+        ReplacingFile& file = *o.pdf.file;
+        if (!o.pdf.update.finish([&](const void* data, std::size_t size) { return file.write(data, size); }, why)) {
+            error = "cannot write " + o.path + ": " + why;
             return false;
         }
-        std::string info = std::to_string(size) + " 0 obj\n<< /Creator (diagram_batch)\n";
-        for (std::size_t i = 0; i < o.pdf_records.size(); ++i)
-            info += "   /" + std::string(pdf_record_key) + std::to_string(i + 1) + " " + pdf_text(o.pdf_records[i]) + "\n";
-        info += ">>\nendobj\n";
-        char entry[21];
-        std::snprintf(entry, sizeof entry, "%010llu 00000 n", static_cast<unsigned long long>(o.pdf.length));
-        const std::uint64_t xref = o.pdf.length + info.size();
-        std::string update = info + "xref\n" + std::to_string(size) + " 1\n" + entry + " \ntrailer\n<< /Size " +
-                             std::to_string(size + 1) + " /Root " + std::to_string(root) + " 0 R /Info " +
-                             std::to_string(size) + " 0 R /Prev " + std::to_string(previous) + " >>\nstartxref\n" +
-                             std::to_string(xref) + "\n%%EOF\n";
-        errno = 0;
-        if (!o.pdf.file->write(update.data(), update.size()) || !o.pdf.file->commit()) {
+        if (!file.commit()) {
             error = cannot_write(o.path, errno);
             return false;
         }
