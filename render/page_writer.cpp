@@ -150,7 +150,7 @@ struct PageWriter::Output {
     std::string svg, title, description;
     std::vector<std::unique_ptr<ReplacingFile>> waiting;
     bool failed = false;
-    std::string error;  // why, when it was found out of a call that tells
+    std::string error;  // why it failed, where the failing call could not say
 
     void drop_page() {
         if (cr) cairo_destroy(cr);
