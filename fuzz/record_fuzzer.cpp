@@ -16,7 +16,8 @@ void read_back(std::string_view text) {
     if (!read.ok) return;
     chess::DiagramRecordResult again = chess::read_diagram_record(chess::write_diagram_record(read.record));
     if (!again.ok || again.record.position.squares != read.record.position.squares ||
-        again.record.caption != read.record.caption || again.record.square != read.record.square)
+        again.record.caption != read.record.caption || again.record.square != read.record.square ||
+        again.record.annotations != read.record.annotations)
         std::abort();
 }
 
