@@ -1,11 +1,9 @@
 #include "render/output.h"
 
-
 #include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "pictures/codecs.h"
