@@ -215,6 +215,7 @@ bool PageWriter::finish(std::string& error) {
     }
     if (!book_) return true;
     if (run_.solutions) book_->writer.set_key(next);
+    book_->writer.set_stop(stop_);
     const bool ok = book_->writer.finish(error);
     pages_ = book_->writer.pages();
     if (key_ && std::ferror(key_)) {
@@ -233,6 +234,7 @@ bool PageWriter::write_key(const std::function<bool(render::KeyEntry&)>& next, s
     const int first = pages_;
     render::BookWriter key(*renderer, settings, "", [&](int n) { return page_path_(first + n); });
     key.set_key(next);
+    key.set_stop(stop_);
     if (!key.finish(error)) return false;
     pages_ += key.pages();
     return true;

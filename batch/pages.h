@@ -55,8 +55,8 @@ bool write_styled_diagram(const BookItem& item, const PageRun& run, const DrawSe
 // The items as pages, handed in one at a time and never held: a PDF book
 // goes to `path`; the other formats give one file a page, page_path(n) for
 // page n. The answer key's lines wait in a temporary file until finish().
-// False, with the reason, when a page cannot be written (nothing is left
-// half-written); pages already written stay.
+// False, with the reason, when a page cannot be written: nothing is
+// replaced (raster sheets excepted: pages already saved stay).
 class PageWriter {
 public:
     PageWriter(const PageRun& run, const DrawSettings& draw, std::string path,
@@ -66,6 +66,9 @@ public:
     PageWriter& operator=(const PageWriter&) = delete;
 
     bool add(const BookItem& item, std::string& error);
+    // Asked between the answer key's pages and before the book is put in
+    // place: true leaves every old file whole (render::BookWriter::set_stop).
+    void set_stop(std::function<bool()> stop) { stop_ = std::move(stop); }
     // The last page, the answer key, and the book committed.
     bool finish(std::string& error);
     int pages() const { return pages_; }
@@ -81,6 +84,7 @@ private:
     DrawSettings draw_;
     std::string path_;
     std::function<std::string(int)> page_path_;
+    std::function<bool()> stop_;
     Book* book_ = nullptr;
     const chess::render::Renderer* renderer_ = nullptr;
     Sheets* sheets_ = nullptr;

@@ -279,6 +279,7 @@ int write_pdf_book(const Options& options, const Plan& plan, const DrawSettings&
     // the run.
     HeldSignals held;
     auto pages = std::make_unique<PageWriter>(options.run, draw, book_path, std::function<std::string(int)>());
+    pages->set_stop([&] { return held.arrived() != 0; });
     Progress progress(0);
     std::string error;
     bool failed = false, stopped = false, counted_all = true;
@@ -343,7 +344,14 @@ int write_pdf_book(const Options& options, const Plan& plan, const DrawSettings&
         if (placed == 0) fail("no position could be read");
         failed = !pages->finish(error);
         progress.finish();
-        if (!failed) return rejected ? exit_partly : exit_done;
+        if (!failed) {
+            // A signal after the last look at it: the book is whole, and in place.
+            if (const int signal = held.arrived()) {
+                std::fprintf(stderr, "%s: interrupted after the book was written\n", program);
+                held.end_by(signal);
+            }
+            return rejected ? exit_partly : exit_done;
+        }
     }
     progress.clear();
     if (const int signal = held.arrived()) {
@@ -376,26 +384,33 @@ int write_page_files(const Options& options, const Plan& plan, const DrawSetting
         if (const std::string why = unfit_for_a_file(path); !why.empty()) fail(path + ": " + why);
     }
     HeldSignals held;
-    PageWriter pages(options.run, draw, plan.path, page_path);
+    auto pages = std::make_unique<PageWriter>(options.run, draw, plan.path, page_path);
+    pages->set_stop([&] { return held.arrived() != 0; });
     Progress progress(counted.items);
     std::string error;
-    bool failed = false;
+    bool failed = false, written = false;
     std::size_t placed = 0;
     draw_counted(counted, options, [&](const BookItem& item) {
         if (failed || held.arrived()) return;
-        if (!pages.add(item, error)) {
+        if (!pages->add(item, error)) {
             failed = true;
             return;
         }
         ++placed;
         progress.step(true);
     });
-    if (!failed && !held.arrived()) failed = !pages.finish(error);
+    if (!failed && !held.arrived()) failed = !(written = pages->finish(error));
     progress.finish();
     if (const int signal = held.arrived()) {
         progress.clear();
-        std::fprintf(stderr, "%s: interrupted after %zu of %zu diagrams: the book is not written\n", program, placed,
-                     counted.items);
+        if (written) {
+            std::fprintf(stderr, "%s: interrupted after the book was written\n", program);
+        } else {
+            std::fprintf(stderr, "%s: interrupted after %zu of %zu diagrams: the book is not written\n", program,
+                         placed, counted.items);
+        }
+        // The pages made so far are removed before the signal ends the run.
+        pages.reset();
         held.end_by(signal);
     }
     if (failed) {

@@ -195,6 +195,7 @@ std::string write_diagram_record(const DiagramRecord& record) {
     std::string tail = "square=" + std::to_string(record.square) + "\n";
     // Written only for a marked set: the record of any other stays as it was.
     if (is_piece_set_name(record.set)) tail += "set=" + record.set + "\n";
+    if (!record.annotations.empty()) tail += "annotations=" + write_annotations(record.annotations) + "\n";
     const std::string caption_key = "caption=";
     const std::size_t fixed = head.size() + caption_key.size() + 1 + tail.size();
     const std::size_t room = diagram_record_max_bytes > fixed ? diagram_record_max_bytes - fixed : 0;
@@ -218,6 +219,7 @@ DiagramRecordResult read_diagram_record(std::string_view text) {
     DiagramRecordResult result;
     bool have_fen = false, have_marks = false, have_caption = false, have_square = false;
     bool have_set = false;
+    bool have_annotations = false;
     std::string_view marks;
     int marks_line = 0;
     bool have_looks = false;
@@ -271,6 +273,9 @@ DiagramRecordResult read_diagram_record(std::string_view text) {
             if (!once(have_set)) return failure("set is given twice", line);
             if (!is_piece_set_name(value)) return failure("set must be 1 to 64 of a-z, 0-9, '.', '_', '-'", line);
             result.record.set = value;
+        } else if (key == "annotations") {
+            if (!once(have_annotations)) return failure("annotations are given twice", line);
+            read_annotations(value, result.record.annotations);
         }
         // Keys a later revision of this version adds are skipped.
     }

@@ -29,6 +29,9 @@
 //   the mark its pictures carry (core/piece_set_mark.h); absent for a set
 //   without one. "book" is the suite's own set, whose diagrams the vector
 //   renderer draws again at any size.
+// - annotations (optional): coloured squares and arrows as a comment's
+//   commands carry them ("[%csl Ra1,Gb2][%cal Re2e4]"); the renderer writes
+//   them, the editor draws none. Readers before it skip the line.
 //
 // Why this form: a fixed first line names the format and its version, so a
 // reader knows a record from any other comment (a camera's, an editor's)
@@ -44,6 +47,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/annotations.h"
 #include "core/position.h"
 
 namespace chess {
@@ -63,6 +67,7 @@ struct DiagramRecord {
     int square = 0;
     // The piece set's name; empty when its pictures carry no mark.
     std::string set;
+    Annotations annotations;
 };
 
 // The record's text. A caption too long for a comment segment is cut at a

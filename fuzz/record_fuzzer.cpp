@@ -17,7 +17,8 @@ void read_back(std::string_view text) {
     chess::DiagramRecordResult again = chess::read_diagram_record(chess::write_diagram_record(read.record));
     if (!again.ok || again.record.position.squares != read.record.position.squares ||
         again.record.position.looks != read.record.position.looks ||
-        again.record.caption != read.record.caption || again.record.square != read.record.square)
+        again.record.caption != read.record.caption || again.record.square != read.record.square ||
+        again.record.annotations != read.record.annotations)
         std::abort();
 }
 

@@ -24,7 +24,8 @@ constexpr std::size_t sniff_bytes = 64 * 1024;
 bool is_space(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 
 bool has_picture_name(const std::string& extension) {
-    return extension == ".jpg" || extension == ".jpeg" || extension == ".bmp";
+    return extension == ".jpg" || extension == ".jpeg" || extension == ".bmp" || extension == ".png" ||
+           extension == ".svg" || extension == ".pdf";
 }
 
 // What a caption template's field names in a game: "comment" its opening
@@ -108,6 +109,12 @@ Kind kind_of(InputSource& input) {
                       static_cast<unsigned char>(head[1]) == 0xD8;
     const bool bmp = head.starts_with("BM");
     if (jpeg || bmp) return Kind::Picture;
+    // The renderer's files: a PNG's signature or a PDF's header, else an
+    // XML declaration or an <svg> tag within the first bytes.
+    while (input.held().size() < 16 && input.more()) {
+    }
+    const std::string_view longer = input.held();
+    if (looks_like_png(longer) || looks_like_pdf(longer) || looks_like_svg(longer)) return Kind::Picture;
     if (extension == ".pgn") return Kind::Pgn;
     if (extension == ".pop") return Kind::ProblemText;
     if (extension == ".yaml" || extension == ".yml") return Kind::ProblemYaml;
@@ -181,20 +188,26 @@ void ItemReader::unreadable_picture(const std::string& path, const std::string& 
 }
 
 void ItemReader::read_picture(InputSource& input) {
-    // A diagram picture saved by the editor is one position.
-    const ListEntry entry = read_diagram_picture(input);
-    ++count_;
-    if (!entry.ok) {
-        on_problem_({ReadProblem::Severity::Rejected, count_, entry_message(entry), {}});
-        return;
+    // A diagram picture saved by the editor is one position; a file the
+    // renderer wrote, one for each diagram on it.
+    for (const PictureDiagram& diagram : read_picture_diagrams(input)) {
+        if (stopped_) return;
+        const ListEntry& entry = diagram.entry;
+        ++count_;
+        if (!entry.ok) {
+            on_problem_({ReadProblem::Severity::Rejected, count_, entry_message(entry), {}});
+            continue;
+        }
+        DiagramItem item;
+        item.number = count_;
+        item.position = entry.position;
+        item.caption = entry.caption;
+        item.marks = diagram.marks;
+        if (caption_)
+            item.caption = caption_->expand([&](std::string_view name) { return record_field(entry, name); });
+        item.source = input.name();
+        on_item_(item);
     }
-    DiagramItem item;
-    item.number = count_;
-    item.position = entry.position;
-    item.caption = entry.caption;
-    if (caption_) item.caption = caption_->expand([&](std::string_view name) { return record_field(entry, name); });
-    item.source = input.name();
-    on_item_(item);
 }
 
 void ItemReader::read_pgn(InputSource& input) {

@@ -21,17 +21,18 @@
 namespace chess::input {
 
 // What a file holds: a diagram picture saved by the editor (or any JPEG or
-// BMP picture), PGN games, a position list, chess problems in the solver's
-// text format (input/problem_text.h) or as problem databases' YAML entries
+// BMP picture) or a file the renderer wrote (PNG, SVG, PDF), PGN games, a
+// position list, chess problems in the solver's text format
+// (input/problem_text.h) or as problem databases' YAML entries
 // (input/problem_yaml.h); Nothing: the file is empty or cannot be read, and
 // each program has its own way of saying so.
 enum class Kind { Picture, Pgn, List, ProblemText, ProblemYaml, Nothing };
 
 class InputSource;
 
-// By name first, then by the first bytes: a name ending in .jpg, .jpeg or
-// .bmp (in any case), or content starting as a JPEG or BMP file does, is a
-// picture; a name ending in .pgn, or content whose first mark is a '['
+// By name first, then by the first bytes: a name ending in .jpg, .jpeg,
+// .bmp, .png, .svg or .pdf (in any case), or content starting as a JPEG,
+// BMP, PNG, PDF or XML (SVG) file does, is a picture; a name ending in .pgn, or content whose first mark is a '['
 // (a tag), is PGN; anything else is a list (so is one whose first 64 KiB
 // are blank). Problems: a name ending in .pop, or a first word that is
 // BeginProblem; a name ending in .yaml or .yml, or a first line that starts

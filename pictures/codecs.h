@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Switches every codec off (image_save's BMP writer stays).
 void codec_init();
@@ -25,3 +26,8 @@ int write_jpeg_file(const std::string& path, const std::uint8_t* pixels, int wid
 // file.
 int write_grey_jpeg_file(const std::string& path, const std::uint8_t* pixels, int width, int height,
                          std::size_t stride, int quality);
+// The same rows (depth 24: R, G, B; depth 8: grey) encoded into memory,
+// for writers that put the file in place themselves. Empty on failure, and
+// last_failure() tells why.
+std::vector<std::uint8_t> encode_jpeg(const std::uint8_t* pixels, int width, int height, std::size_t stride,
+                                      int depth, int quality);

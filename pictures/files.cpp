@@ -271,7 +271,7 @@ ReplacingFile::ReplacingFile(const std::string& path) : path_(path), target_(pat
     }
     if (fchmod(fd, mode) != 0 || !(stream_ = fdopen(fd, "wb"))) {
         int error = errno;
-        close(fd);
+        ::close(fd);
         discard();
         fail(error);
     }
@@ -292,14 +292,25 @@ bool ReplacingFile::write(const void* data, std::size_t size) {
     return !failed_;
 }
 
-bool ReplacingFile::commit() {
+bool ReplacingFile::close() {
     if (!stream_) return false;
     errno = 0;
     if (!failed_ && (std::fflush(stream_) != 0 || std::ferror(stream_))) fail(errno);
     int closed = std::fclose(stream_);
     stream_ = nullptr;
     if (closed != 0) fail(errno);
-    if (!failed_ && std::rename(temporary_.c_str(), target_.c_str()) != 0) fail(errno);
+    if (failed_) {
+        unlink(temporary_.c_str());
+        temporary_.clear();
+    }
+    return !failed_;
+}
+
+bool ReplacingFile::commit() {
+    if (stream_ && !close()) return false;
+    if (temporary_.empty()) return false;
+    errno = 0;
+    if (std::rename(temporary_.c_str(), target_.c_str()) != 0) fail(errno);
     if (failed_) unlink(temporary_.c_str());
     temporary_.clear();
     return !failed_;

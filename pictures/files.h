@@ -49,7 +49,11 @@ public:
     // created.
     std::FILE* stream() const { return stream_; }
     bool write(const void* data, std::size_t size);
-    // Flushes, closes and renames; false (and nothing replaced) on any error,
+    // Flushes and closes the temporary file, which waits for commit(): the
+    // files of one output can be made one by one, holding no descriptor
+    // each, and put in place together. False (the file dropped) on any error.
+    bool close();
+    // Flushes, closes (unless close() did) and renames; false (and nothing replaced) on any error,
     // including an earlier failed write on the stream.
     bool commit();
 

@@ -6,11 +6,13 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 
 // jpeglib.h needs FILE and size_t declared first.
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include "pictures/codecs.h"
 #include "pictures/files.h"
 
 static_assert(JPEG_LIB_VERSION == 62, "the codecs are written for the libjpeg 6b interface");
@@ -327,14 +329,12 @@ bool jpeg_write_rows(JpegWriter& writer, unsigned char** encoded, unsigned long*
     return true;
 }
 
-// The whole file is encoded before the file system is touched, then written
-// in one go: an encoder failure leaves no trace, and the destination is only
-// replaced once the new file is complete.
-int jpeg_encode(const std::string& path, const std::uint8_t* pixels, int width, int height, std::size_t stride,
-                unsigned flags, int quality, int depth) {
+// Into memory; false, with the failure recorded against `name`.
+bool jpeg_encode_memory(const std::string& name, const std::uint8_t* pixels, int width, int height,
+                        std::size_t stride, unsigned flags, int quality, int depth, std::vector<std::uint8_t>& out) {
     if (!pixels || width <= 0 || height <= 0) {
-        set_failure(FailureKind::Other, path + ": no picture to save");
-        return 0;
+        set_failure(FailureKind::Other, name + ": no picture to save");
+        return false;
     }
     JpegWriter writer{};
     unsigned char* encoded = nullptr;
@@ -346,21 +346,32 @@ int jpeg_encode(const std::string& path, const std::uint8_t* pixels, int width, 
         char message[JMSG_LENGTH_MAX] = "";
         writer.error.manager.format_message(reinterpret_cast<j_common_ptr>(&writer.cinfo), message);
         if (writer.error.manager.msg_code == JERR_OUT_OF_MEMORY) {
-            set_failure(FailureKind::OutOfMemory, path + ": out of memory");
+            set_failure(FailureKind::OutOfMemory, name + ": out of memory");
         } else {
-            set_failure(FailureKind::Other, path + ": the JPEG encoder failed (" + message + ")");
+            set_failure(FailureKind::Other, name + ": the JPEG encoder failed (" + message + ")");
         }
     }
     jpeg_destroy_compress(&writer.cinfo);
     std::unique_ptr<unsigned char, decltype(&std::free)> owned(encoded, &std::free);
-    if (!written) return 0;
+    if (!written) return false;
     if (!encoded) {
-        set_failure(FailureKind::OutOfMemory, path + ": out of memory");
-        return 0;
+        set_failure(FailureKind::OutOfMemory, name + ": out of memory");
+        return false;
     }
+    out.assign(encoded, encoded + size);
+    return true;
+}
+
+// The whole file is encoded before the file system is touched, then written
+// in one go: an encoder failure leaves no trace, and the destination is only
+// replaced once the new file is complete.
+int jpeg_encode(const std::string& path, const std::uint8_t* pixels, int width, int height, std::size_t stride,
+                unsigned flags, int quality, int depth) {
+    std::vector<std::uint8_t> encoded;
+    if (!jpeg_encode_memory(path, pixels, width, height, stride, flags, quality, depth, encoded)) return 0;
     // The file records its own failures.
     ReplacingFile file(path);
-    return file.write(encoded, size) && file.commit() ? 1 : 0;
+    return file.write(encoded.data(), encoded.size()) && file.commit() ? 1 : 0;
 }
 
 }  // namespace
@@ -378,3 +389,10 @@ EncodeComment::~EncodeComment() { encode_comment = previous_; }
 const std::string* EncodeComment::current() { return encode_comment; }
 
 }  // namespace tk
+
+std::vector<std::uint8_t> encode_jpeg(const std::uint8_t* pixels, int width, int height, std::size_t stride,
+                                      int depth, int quality) {
+    std::vector<std::uint8_t> encoded;
+    if (!tk::jpeg_encode_memory("JPEG", pixels, width, height, stride, 0, quality, depth, encoded)) encoded.clear();
+    return encoded;
+}

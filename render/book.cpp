@@ -1,7 +1,5 @@
 #include "render/book.h"
 
-#include <cairo-pdf.h>
-#include <cairo-svg.h>
 #include <pango/pangocairo.h>
 
 #include <algorithm>
@@ -12,8 +10,7 @@
 
 #include "core/text.h"
 #include "render/output.h"
-#include "render/output_internal.h"
-#include "pictures/files.h"
+#include "render/page_writer.h"
 
 namespace chess::render {
 
@@ -109,22 +106,6 @@ Diagram book_diagram(const Position& position, const std::string& caption, const
     return d;
 }
 
-struct BookWriter::Output {
-    // The PDF book, or the page file being made.
-    std::unique_ptr<ReplacingFile> file;
-    cairo_surface_t* surface = nullptr;
-    cairo_t* cr = nullptr;
-    std::string page_file;  // of the open page
-
-    void destroy() {
-        if (cr) cairo_destroy(cr);
-        if (surface) cairo_surface_destroy(surface);
-        cr = nullptr;
-        surface = nullptr;
-    }
-    ~Output() { destroy(); }
-};
-
 BookWriter::BookWriter(const Renderer& renderer, const BookSettings& settings, std::string path,
                        std::function<std::string(int)> page_path)
     : renderer_(renderer),
@@ -133,98 +114,27 @@ BookWriter::BookWriter(const Renderer& renderer, const BookSettings& settings, s
       path_(std::move(path)),
       page_path_(std::move(page_path)) {}
 
-BookWriter::~BookWriter() { delete out_; }
+BookWriter::~BookWriter() = default;
 
 bool BookWriter::open_page(std::string& error) {
     if (failed_) return false;
-    if (!out_) out_ = new Output;
-    const double points_to_pixels = settings_.dpi / 72.0;
-    if (settings_.format == Format::Pdf) {
-        if (!out_->surface) {
-            errno = 0;
-            out_->file = std::make_unique<ReplacingFile>(path_);
-            if (!out_->file->stream()) {
-                error = cannot_write(path_, errno);
-                return failed_ = true, false;
-            }
-            out_->surface = cairo_pdf_surface_create_for_stream(write_to, out_->file.get(), layout_.width,
-                                                                layout_.height);
-            out_->cr = cairo_create(out_->surface);
-        }
-    } else {
-        out_->page_file = page_path_ ? page_path_(pages_ + 1) : path_;
-        if (settings_.format == Format::Svg) {
-            errno = 0;
-            out_->file = std::make_unique<ReplacingFile>(out_->page_file);
-            if (!out_->file->stream()) {
-                error = cannot_write(out_->page_file, errno);
-                return failed_ = true, false;
-            }
-            out_->surface = cairo_svg_surface_create_for_stream(write_to, out_->file.get(), layout_.width,
-                                                                layout_.height);
-            cairo_svg_surface_set_document_unit(out_->surface, CAIRO_SVG_UNIT_PT);
-            out_->cr = cairo_create(out_->surface);
-        } else {
-            const int w = static_cast<int>(std::ceil(layout_.width * points_to_pixels));
-            const int h = static_cast<int>(std::ceil(layout_.height * points_to_pixels));
-            out_->surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
-            out_->cr = cairo_create(out_->surface);
-            cairo_set_source_rgb(out_->cr, 1, 1, 1);
-            cairo_paint(out_->cr);
-            cairo_scale(out_->cr, points_to_pixels, points_to_pixels);
-        }
-    }
-    if (cairo_status(out_->cr) != CAIRO_STATUS_SUCCESS) {
-        error = "cannot draw the page: " + std::string(cairo_status_to_string(cairo_status(out_->cr)));
-        return failed_ = true, false;
-    }
+    if (!out_) out_ = std::make_unique<PageWriter>(settings_.format, path_, page_path_);
+    cr_ = out_->begin_page(layout_.width, layout_.height, settings_.dpi / 72.0, error);
+    if (!cr_) return failed_ = true, false;
     ++pages_;
     return true;
 }
 
 bool BookWriter::close_page(std::string& error) {
-    cairo_t* cr = out_->cr;
-    cairo_status_t status = cairo_status(cr);
-    if (settings_.format == Format::Pdf) {
-        cairo_show_page(cr);
-        if (status == CAIRO_STATUS_SUCCESS) status = cairo_status(cr);
-        if (status != CAIRO_STATUS_SUCCESS) {
-            error = "cannot write " + path_ + ": " + cairo_status_to_string(status);
-            return failed_ = true, false;
-        }
-        return true;
-    }
-    const std::string page = out_->page_file;
-    bool ok = status == CAIRO_STATUS_SUCCESS;
-    int saved_errno = 0;
-    if (settings_.format == Format::Svg) {
-        cairo_show_page(cr);
-        cairo_surface_finish(out_->surface);
-        ok = ok && cairo_surface_status(out_->surface) == CAIRO_STATUS_SUCCESS;
-        errno = 0;
-        ok = ok && out_->file->commit();
-        saved_errno = errno;
-    } else if (settings_.format == Format::Png) {
-        cairo_surface_flush(out_->surface);
-        errno = 0;
-        ReplacingFile file(page);
-        ok = ok && file.stream() &&
-             cairo_surface_write_to_png_stream(out_->surface, write_to, &file) == CAIRO_STATUS_SUCCESS &&
-             file.commit();
-        saved_errno = errno;
-    } else {
-        cairo_surface_flush(out_->surface);
-        errno = 0;
-        ok = ok && write_jpeg_part(out_->surface, 0, 0, cairo_image_surface_get_width(out_->surface),
-                                   cairo_image_surface_get_height(out_->surface), jpeg_quality, page);
-        saved_errno = errno;
-    }
-    out_->destroy();
-    out_->file.reset();
-    if (!ok) {
-        error = cannot_write(page, saved_errno);
-        return failed_ = true, false;
-    }
+    cr_ = nullptr;
+    if (!out_->end_page(error)) return failed_ = true, false;
+    return true;
+}
+
+bool BookWriter::stopped(std::string& error) {
+    if (!stop_ || !stop_()) return false;
+    error = "interrupted";
+    failed_ = true;
     return true;
 }
 
@@ -240,11 +150,12 @@ bool BookWriter::add(const Diagram& diagram, std::string& error) {
     double s = std::min(page_square(layout_, d.options), square_fitting(layout_, renderer_.size(d, 1.0)));
     if (settings_.diagram_width > 0) s = std::min(s, settings_.diagram_width / 9);
     const Size size = renderer_.size(d, s);
-    cairo_t* cr = out_->cr;
-    cairo_save(cr);
-    cairo_translate(cr, layout_.centred_x(placed_, size.width), layout_.centred_y(placed_, size.height));
-    renderer_.draw(cr, d, s);
-    cairo_restore(cr);
+    const double x = layout_.centred_x(placed_, size.width), y = layout_.centred_y(placed_, size.height);
+    cairo_save(cr_);
+    cairo_translate(cr_, x, y);
+    renderer_.draw(cr_, d, s);
+    cairo_restore(cr_);
+    out_->add_diagram(d, s, x, y);
     if (placed_ == layout_.capacity()) {
         placed_ = 0;
         return close_page(error);
@@ -280,6 +191,26 @@ std::unique_ptr<PangoLayout, decltype(&g_object_unref)> key_line(PangoContext* c
     return layout;
 }
 
+// The heading on every page of the key, at the margin's top-left corner:
+// its height.
+double key_heading(cairo_t* cr, double margin) {
+    PangoLayout* heading = pango_cairo_create_layout(cr);
+    PangoFontDescription* font = pango_font_description_new();
+    pango_font_description_set_family(font, key_family);
+    pango_font_description_set_weight(font, PANGO_WEIGHT_BOLD);
+    pango_font_description_set_absolute_size(font, key_heading_size * PANGO_SCALE);
+    pango_layout_set_font_description(heading, font);
+    pango_font_description_free(font);
+    pango_layout_set_text(heading, "Solutions", -1);
+    cairo_set_source_rgb(cr, 0, 0, 0);
+    cairo_move_to(cr, margin, margin);
+    pango_cairo_show_layout(cr, heading);
+    PangoRectangle logical;
+    pango_layout_get_extents(heading, nullptr, &logical);
+    g_object_unref(heading);
+    return logical.height / double(PANGO_SCALE);
+}
+
 }  // namespace
 
 bool BookWriter::write_key(std::string& error) {
@@ -296,52 +227,50 @@ bool BookWriter::write_key(std::string& error) {
         entry = key_[next++];
         return true;
     };
-    KeyEntry entry;
-    for (bool more = take(entry); more;) {
-        if (!open) {
-            if (!open_page(error)) return false;
-            open = true;
-            column = 0;
-            cairo_t* cr = out_->cr;
-            // The heading on every page of the key.
-            PangoLayout* heading = pango_cairo_create_layout(cr);
-            PangoFontDescription* font = pango_font_description_new();
-            pango_font_description_set_family(font, key_family);
-            pango_font_description_set_weight(font, PANGO_WEIGHT_BOLD);
-            pango_font_description_set_absolute_size(font, key_heading_size * PANGO_SCALE);
-            pango_layout_set_font_description(heading, font);
-            pango_font_description_free(font);
-            pango_layout_set_text(heading, "Solutions", -1);
-            cairo_set_source_rgb(cr, 0, 0, 0);
-            cairo_move_to(cr, layout_.margin, layout_.margin);
-            pango_cairo_show_layout(cr, heading);
-            PangoRectangle logical;
-            pango_layout_get_extents(heading, nullptr, &logical);
-            g_object_unref(heading);
-            y = top = layout_.margin + logical.height / double(PANGO_SCALE) + key_size;
-        }
-        cairo_t* cr = out_->cr;
-        PangoContext* context = pango_cairo_create_context(cr);
-        auto line = key_line(context, entry, column_width);
-        g_object_unref(context);
-        PangoRectangle logical;
-        pango_layout_get_extents(line.get(), nullptr, &logical);
-        const double height = logical.height / double(PANGO_SCALE);
-        if (y + height > bottom && y > top + 0.5) {
-            // On in the next column, or on the next page.
-            if (++column == key_columns) {
-                // The same line again, on the next page.
-                if (!close_page(error)) return false;
-                open = false;
-                continue;
-            }
+    // The next column, on the next page after the last: false when that
+    // page cannot be begun.
+    auto next_column = [&]() {
+        if (open && ++column < key_columns) {
             y = top;
+            return true;
         }
-        cairo_set_source_rgb(cr, 0, 0, 0);
-        cairo_move_to(cr, layout_.margin + column * (column_width + key_column_gap), y);
-        pango_cairo_show_layout(cr, line.get());
-        y += height + key_size * 0.3;
-        more = take(entry);
+        if (open && (!close_page(error) || stopped(error))) return false;
+        if (!open_page(error)) return false;
+        open = true;
+        column = 0;
+        y = top = layout_.margin + key_heading(cr_, layout_.margin) + key_size;
+        return true;
+    };
+    KeyEntry entry;
+    for (bool more = take(entry); more; more = take(entry)) {
+        if (!open && !next_column()) return false;
+        PangoContext* context = pango_cairo_create_context(cr_);
+        auto text = key_line(context, entry, column_width);
+        g_object_unref(context);
+        // A solution that fits a column is kept whole; a longer one goes on,
+        // line by line, at the top of the next column, and of the next page.
+        PangoRectangle whole;
+        pango_layout_get_extents(text.get(), nullptr, &whole);
+        const double whole_height = whole.height / double(PANGO_SCALE);
+        if (y + whole_height > bottom && y > top + 0.5 && whole_height <= bottom - top && !next_column()) return false;
+        PangoLayoutIter* lines = pango_layout_get_iter(text.get());
+        do {
+            PangoRectangle logical;
+            pango_layout_iter_get_line_extents(lines, nullptr, &logical);
+            const double line_top = logical.y / double(PANGO_SCALE), height = logical.height / double(PANGO_SCALE);
+            if (y + height > bottom && y > top + 0.5 && !next_column()) {
+                pango_layout_iter_free(lines);
+                return false;
+            }
+            const double baseline = pango_layout_iter_get_baseline(lines) / double(PANGO_SCALE) - line_top;
+            cairo_set_source_rgb(cr_, 0, 0, 0);
+            cairo_move_to(cr_, layout_.margin + column * (column_width + key_column_gap) + logical.x / double(PANGO_SCALE),
+                          y + baseline);
+            pango_cairo_show_layout_line(cr_, pango_layout_iter_get_line_readonly(lines));
+            y += height;
+        } while (pango_layout_iter_next_line(lines));
+        pango_layout_iter_free(lines);
+        y += key_size * 0.3;
     }
     return !open || close_page(error);
 }
@@ -353,16 +282,8 @@ bool BookWriter::finish(std::string& error) {
         if (!close_page(error)) return false;
     }
     if ((!key_.empty() || key_source_) && !write_key(error)) return false;
-    if (settings_.format == Format::Pdf && out_ && out_->surface) {
-        cairo_surface_finish(out_->surface);
-        const cairo_status_t status = cairo_surface_status(out_->surface);
-        out_->destroy();
-        errno = 0;
-        if (status != CAIRO_STATUS_SUCCESS || !out_->file->commit()) {
-            error = cannot_write(path_, errno);
-            return failed_ = true, false;
-        }
-    }
+    if (stopped(error)) return false;
+    if (out_ && !out_->commit(error)) return failed_ = true, false;
     return true;
 }
 

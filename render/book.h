@@ -4,14 +4,17 @@
 // flowing over as many pages as it needs.
 //
 // A PDF book is one file of many pages, written while the diagrams arrive
-// (nothing but the answer key's short lines is kept, and those
-// may come from elsewhere at the end); SVG, PNG and JPEG give
-// one file per page. Every file is written whole or not at all.
+// (nothing but the answer key's short lines and the diagrams' records is
+// kept, and the key's lines may come from elsewhere at the end); SVG, PNG
+// and JPEG give one file per page. Everything goes through one PageWriter
+// (render/page_writer.h): no file is replaced before finish() has drawn the
+// last page, the answer key's included, and then all of them are.
 #pragma once
 
 #include <cairo.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +24,8 @@
 #include "render/output_format.h"
 
 namespace chess::render {
+
+class PageWriter;
 
 enum class Paper { A4, Letter };
 // "a4" or "letter", in any case.
@@ -102,7 +107,12 @@ public:
     // Or the answer key's lines from `next` (false: no more), taken one at a
     // time by finish(): a long key need not be held in memory.
     void set_key(std::function<bool(KeyEntry& entry)> next) { key_source_ = std::move(next); }
-    // The last page of diagrams, the answer key, and the file committed.
+    // Asked between two of the answer key's pages and before the files are
+    // put in place: true stops the book there, every old file left whole.
+    void set_stop(std::function<bool()> stop) { stop_ = std::move(stop); }
+    // The last page of diagrams, the answer key, and every file put in
+    // place together. False, with the reason, when a page cannot be written
+    // or the stop was asked for ("interrupted"); then nothing is replaced.
     bool finish(std::string& error);
 
     int pages() const { return pages_; }
@@ -113,6 +123,7 @@ private:
     bool open_page(std::string& error);
     bool close_page(std::string& error);
     bool write_key(std::string& error);
+    bool stopped(std::string& error);
 
     const Renderer& renderer_;
     BookSettings settings_;
@@ -121,8 +132,9 @@ private:
     std::function<std::string(int)> page_path_;
     std::vector<KeyEntry> key_;
     std::function<bool(KeyEntry&)> key_source_;
-    struct Output;
-    Output* out_ = nullptr;
+    std::function<bool()> stop_;
+    std::unique_ptr<PageWriter> out_;
+    cairo_t* cr_ = nullptr;  // of the open page
     int placed_ = 0;  // on the open page
     int placed_total_ = 0;
     int pages_ = 0;

@@ -1,8 +1,10 @@
 // Diagram files: PDF and SVG (vector, nothing rasterised inside), PNG and
 // JPEG, and the raster picture itself. A single diagram's page or picture is the
-// diagram's own size. Every file is written whole or not at all: the output
-// goes to a temporary file beside the target that replaces it only once
-// complete, so a failure never damages an existing file.
+// diagram's own size. Every file is written whole or not at all, through
+// the one page writer (render/page_writer.h), and carries the diagram's
+// record: the output goes to a temporary file beside the target that
+// replaces it only once complete, so a failure never damages an existing
+// file.
 #pragma once
 
 #include <cairo.h>

@@ -1,6 +1,6 @@
 # Debian packages of the suite, and an installer that asks apt only for
 # what is missing. Sourced by the set-up scripts.
-BUILD_PACKAGES=(cmake g++ make pkg-config gettext libgtk2.0-dev libjpeg62-turbo-dev libpng-dev libyaml-cpp-dev fonts-dejavu-core fonts-freefont-ttf)
+BUILD_PACKAGES=(cmake g++ make pkg-config gettext libgtk2.0-dev libjpeg62-turbo-dev libpng-dev libyaml-cpp-dev libpoppler-cpp-dev fonts-dejavu-core fonts-freefont-ttf)
 TEST_PACKAGES=("${BUILD_PACKAGES[@]}" clang libclang-rt-14-dev libgtest-dev libbenchmark-dev
                libxtst-dev xvfb xauth xdotool xclip x11-utils openbox poppler-utils librsvg2-bin imagemagick
                desktop-file-utils appstream lintian dpkg-dev file time valgrind locales tesseract-ocr)

@@ -1,7 +1,7 @@
 # diagram_batch making a worksheet from a PGN file, checked page by page with
 # poppler's tools: page count and size, the numbers, captions and solutions
-# as text, a known square's pixels, no pictures inside; a broken game named
-# and skipped; flips; pages as PNG files; answer keys from EPD.
+# as text, a known square's pixels, no pictures inside, the positions read
+# back from the book; a broken game named and skipped; flips; pages as PNG files; answer keys from EPD.
 set -euo pipefail
 : "${DIAGRAM_BATCH:?}"
 work=$(mktemp -d /tmp/diagrams-book.XXXXXX)
@@ -36,6 +36,11 @@ info=$(pdfinfo worksheet.pdf)
 grep -q '^Pages: *3$' <<< "$info" || fail "not three pages: $info"
 grep -q '^Page size: *595.276 x 841.89 pts (A4)' <<< "$info" || fail "not A4: $info"
 [ "$(pdfimages -list worksheet.pdf | wc -l)" = 2 ] || fail "pictures inside the PDF: $(pdfimages -list worksheet.pdf)"
+
+# The book is an input: its records give back the fourteen positions in order.
+positions() { "$DIAGRAM_BATCH" -f epd -o - "$1" 2> /dev/null | cut -d' ' -f1-4 || true; }
+[ "$(positions worksheet.pdf)" = "$(positions puzzles.pgn)" ] || fail "the book's records: $(positions worksheet.pdf)"
+[ "$(positions worksheet.pdf | wc -l)" = 14 ] || fail "not fourteen records"
 
 page1=$(pdftotext -f 1 -l 1 worksheet.pdf -)
 for n in $(seq 1 12); do grep -qx "$n" <<< "$page1" || fail "page 1 lacks the number $n"; done

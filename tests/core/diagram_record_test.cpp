@@ -59,6 +59,23 @@ TEST(DiagramRecord, CaptionsWithLineBreaksAndNoMarksRoundTrip) {
     EXPECT_EQ(back.record.position, r.position);
 }
 
+// The renderer's coloured squares and arrows: a line of their own, only
+// when there are any, read back as written; twice is damage.
+TEST(DiagramRecord, AnnotationsRoundTripOnALineOfTheirOwn) {
+    DiagramRecord r = sample();
+    EXPECT_EQ(write_diagram_record(r).find("annotations="), std::string::npos);
+    r.annotations = read_annotations("[%csl Ra1,Yh8][%cal Ge2e4,Bg8f6]");
+    const std::string text = write_diagram_record(r);
+    EXPECT_NE(text.find("\nannotations=[%csl Ra1,Yh8][%cal Ge2e4,Bg8f6]\n"), std::string::npos) << text;
+    DiagramRecordResult back = read_diagram_record(text);
+    ASSERT_TRUE(back.ok) << back.error;
+    EXPECT_EQ(back.record.annotations, r.annotations);
+    EXPECT_EQ(back.record.position, r.position);
+    back = read_diagram_record(text + "annotations=[%csl Ga2]\n");
+    EXPECT_FALSE(back.ok);
+    EXPECT_EQ(back.error, "annotations are given twice");
+}
+
 TEST(DiagramRecord, OverlongCaptionIsCutAtACharacterSoTheRecordFitsACommentSegment) {
     DiagramRecord r;
     r.square = 50;

@@ -207,6 +207,52 @@ TEST(BookPdf, AnswerKeyFlowsOverPages) {
     }
 }
 
+// A solution longer than a column goes on in the next column, then on the
+// next page: nothing runs off the page, and every move is there in order.
+TEST(BookPdf, LongSolutionFlowsOverColumnsAndPages) {
+    TempDir dir;
+    const std::string path = dir.file("long.pdf");
+    BookSettings settings;
+    settings.columns = settings.rows = 1;
+    BookWriter book(renderer(), settings, path);
+    std::string error;
+    ASSERT_TRUE(book.add(book_diagram(position_of(white_to_play), "", {}, 1, {}), error));
+    std::string moves;
+    for (int n = 1; n <= 700; ++n) moves += std::to_string(n) + ". Nf3 Nf6 ";
+    book.add_solution({"1", moves + "end"});
+    book.add_solution({"2", "1. Ra8#"});
+    ASSERT_TRUE(book.finish(error)) << error;
+    ASSERT_GE(book.pages(), 3);
+    std::string text;
+    for (int page = 2; page <= book.pages(); ++page) {
+        // Each page's text within the page: the crop box is all pdftotext reads.
+        const std::string page_text = run("pdftotext -f " + std::to_string(page) + " -l " + std::to_string(page) +
+                                          " " + path + " -");
+        EXPECT_NE(page_text.find("Nf3"), std::string::npos) << "page " << page;
+        text += page_text;
+    }
+    std::size_t at = 0;
+    for (int n = 1; n <= 700; n += 7) {
+        const std::size_t found = text.find(std::to_string(n) + ". Nf3", at);
+        ASSERT_NE(found, std::string::npos) << "move " << n;
+        at = found;
+    }
+    EXPECT_NE(text.find("end", at), std::string::npos);
+    EXPECT_NE(text.find("2. 1. Ra8#", at), std::string::npos);
+    // The key's first page fills its second column.
+    const std::string layout = run("pdftotext -f 2 -l 2 -layout " + path + " -");
+    std::size_t two_columns = 0;
+    for (std::size_t line = 0; line < layout.size();) {
+        const std::size_t end = layout.find('\n', line);
+        const std::string row = layout.substr(line, end - line);
+        // Text, a gap wider than any between words, text again.
+        const std::size_t gap = row.find("        ", row.find_first_not_of(' '));
+        if (gap != std::string::npos && row.find_first_not_of(' ', gap) != std::string::npos) ++two_columns;
+        line = end == std::string::npos ? layout.size() : end + 1;
+    }
+    EXPECT_GT(two_columns, 20u) << layout.substr(0, 2000);
+}
+
 // PNG pages: one file a page at the resolution asked, white where no
 // diagram stands, the board's light squares white and a man's centre black.
 TEST(BookRaster, PngPagesOneFileEach) {
