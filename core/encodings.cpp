@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "core/text.h"
+
 namespace chess {
 
 bool is_valid_utf8(std::string_view text) {
@@ -49,16 +51,7 @@ std::string windows_1252_to_utf8(std::string_view text) {
         const auto c = static_cast<unsigned char>(byte);
         char32_t code = c;
         if (c >= 0x80 && c < 0xA0 && high[c - 0x80]) code = high[c - 0x80];
-        if (code < 0x80) {
-            out += static_cast<char>(code);
-        } else if (code < 0x800) {
-            out += static_cast<char>(0xC0 | (code >> 6));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | (code >> 12));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        }
+        append_utf8(out, code);
     }
     return out;
 }

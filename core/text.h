@@ -17,6 +17,10 @@ enum class Controls { Keep, Blank };
 // characters become blanks, for text shown on one line.
 std::string valid_utf8(std::string_view text, Controls controls = Controls::Keep);
 
+// The code point in UTF-8 at the end of out; a surrogate or a value beyond
+// U+10FFFF, which no UTF-8 text holds, becomes U+FFFD.
+void append_utf8(std::string& out, char32_t code);
+
 // The text with ASCII capitals made small; other bytes unchanged.
 std::string ascii_lower(std::string_view text);
 

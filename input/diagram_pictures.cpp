@@ -131,21 +131,7 @@ std::string xml_unescaped(std::string_view text) {
             out += '&';
             continue;
         }
-        if (code < 0x80) {
-            out += static_cast<char>(code);
-        } else if (code < 0x800) {
-            out += static_cast<char>(0xC0 | code >> 6);
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            out += static_cast<char>(0xE0 | code >> 12);
-            out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | code >> 18);
-            out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
-            out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        }
+        append_utf8(out, static_cast<char32_t>(code));
         i = end;
     }
     return out;
@@ -208,24 +194,6 @@ bool pdf_records_by_poppler(std::string_view pdf, std::vector<std::string>& reco
     std::sort(found.begin(), found.end());
     for (auto& [number, text] : found) records.push_back(std::move(text));
     return true;
-}
-
-void append_utf8(std::string& out, unsigned long code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | code >> 6);
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | code >> 12);
-        out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | code >> 18);
-        out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
-        out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
 }
 
 // A PDF string's bytes from its written form at `at` ("(...)" with its
@@ -298,7 +266,7 @@ std::string pdf_text_utf8(std::string_view bytes) {
                 code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
                 i += 2;
             }
-            append_utf8(out, code);
+            append_utf8(out, static_cast<char32_t>(code));
         }
         return out;
     }

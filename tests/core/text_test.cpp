@@ -41,6 +41,14 @@ TEST(Text, ControlCharactersAreKeptOrBlanked) {
     EXPECT_EQ(valid_utf8(std::string("a\0b", 3), Controls::Blank), "a b");
 }
 
+TEST(Text, CodePointsWrittenAsUtf8AndNonCharactersReplaced) {
+    std::string out;
+    for (char32_t code : {U'A', U'\u00e9', U'\u20ac', U'\U0001F600', char32_t{0xD800}, char32_t{0x110000}})
+        append_utf8(out, code);
+    EXPECT_EQ(out, "A\u00e9\u20ac\U0001F600\uFFFD\uFFFD");
+    EXPECT_EQ(valid_utf8(out), out);
+}
+
 TEST(Text, ExtensionsInLowerCase) {
     EXPECT_EQ(lower_extension("Photos/IMG_0001.JPG"), ".jpg");
     EXPECT_EQ(lower_extension("games.tar.PGN"), ".pgn");
