@@ -10,6 +10,8 @@
 
 #include "batch/vector_pieces.h"
 #include "core/diagram_layout.h"
+#include "core/diagram_record.h"
+#include "core/piece_set_mark.h"
 #include "core/text.h"
 #include "raster/piece_set_diagram.h"
 #include "render/diagram.h"
@@ -25,6 +27,8 @@ namespace {
 // The picture and font numbers of the process's store.
 constexpr ObjectId diagram_image = 100;
 constexpr ObjectId caption_font = 0;
+// The loaded set's name from its pictures' mark; empty for a set without it.
+std::string piece_set_name;
 
 // Why the last load or save failed, without the path the caller names itself.
 std::string failure_cause(const std::string& path, int saved_errno) {
@@ -71,6 +75,7 @@ bool prepare_pieces(const std::string& pieces, std::string& error) {
         error = "piece set " + folder + ": " + folder + std::to_string(failed) + ".jpg: " + why;
         return false;
     }
+    piece_set_name = chess::marked_piece_set(folder, chess::raster::piece_set_square_size());
     if (!font_load(caption_font, chess::raster::caption_font_family, chess::raster::caption_font_size)) {
         error = "no font for the caption";
         return false;
@@ -137,6 +142,8 @@ bool write_pieces(const chess::Position& position, const std::string& caption, c
         error = "cannot draw " + path;
         return false;
     }
+    // What the picture shows, as the editor's pictures say it.
+    image_set_comment(diagram_image, pieces_record(position, caption, marks));
     errno = 0;
     // The editor's save: the store's JPEG encoder at its default quality.
     if (!image_save(diagram_image, path, FormatJPEG)) {
@@ -147,6 +154,17 @@ bool write_pieces(const chess::Position& position, const std::string& caption, c
 }
 
 }  // namespace
+
+std::string pieces_record(const chess::Position& position, const std::string& caption,
+                          const chess::Annotations& marks) {
+    chess::DiagramRecord record;
+    record.position = position;
+    record.caption = caption;
+    record.annotations = marks;
+    record.square = chess::raster::piece_set_square_size();
+    record.set = piece_set_name;
+    return chess::write_diagram_record(record);
+}
 
 bool prepare_drawing(const DrawSettings& settings, std::string& error) {
     if (!settings.pieces.empty()) return prepare_pieces(settings.pieces, error);

@@ -32,6 +32,12 @@ struct DrawSettings {
 // start (they inherit it). False, with a message, when it cannot be.
 bool prepare_drawing(const DrawSettings& settings, std::string& error);
 
+// The diagram record a raster piece set's picture of the item carries, as
+// the editor writes it (the set named when its pictures carry its mark),
+// with the item's coloured marks beside: after prepare_drawing with pieces.
+std::string pieces_record(const chess::Position& position, const std::string& caption,
+                          const chess::Annotations& marks);
+
 // Draws and writes one diagram with its marks. False, with a message naming the path and the cause, when
 // nothing was written; a file already there is then as it was.
 bool write_diagram(const chess::Position& position, const std::string& caption, const chess::Annotations& marks,

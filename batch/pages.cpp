@@ -152,9 +152,12 @@ bool PageWriter::add(const BookItem& item, std::string& error) {
                                                                         sheets_->scratch.path());
     }
     Sheets& s = *sheets_;
-    if (s.placed == 0 && !s.sheet->start()) {
-        error = "cannot make a sheet picture";
-        return false;
+    if (s.placed == 0) {
+        if (!s.sheet->start()) {
+            error = "cannot make a sheet picture";
+            return false;
+        }
+        image_set_comment(s.sheet->sheet_image(), std::string());
     }
     // A marked diagram goes through its own file, marks drawn on it.
     const std::string marked = s.scratch.path() + "marked.jpg";
@@ -167,6 +170,8 @@ bool PageWriter::add(const BookItem& item, std::string& error) {
         error = "cannot draw diagram " + std::to_string(item.number) + ": " + last_failure().text;
         return false;
     }
+    // The page says which positions it shows, one record a diagram in order.
+    image_add_comment(s.sheet->sheet_image(), pieces_record(item.position, item.caption, item.marks));
     if (s.placed == s.layout.capacity()) return save_sheet(error);
     return true;
 }

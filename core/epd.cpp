@@ -165,6 +165,19 @@ EpdResult read_epd(std::string_view text) {
     return result;
 }
 
+namespace {
+
+// Opcodes whose operands are text, never a move or a number: readers that
+// take an unquoted operand for a move refuse "c0 Mate" or "id WAC.001".
+bool text_operands(std::string_view opcode) {
+    if (opcode.size() == 2 && (opcode[0] == 'c' || opcode[0] == 'v') && opcode[1] >= '0' && opcode[1] <= '9')
+        return true;
+    return opcode == "id" || opcode == "eco" || opcode == "nic" || opcode == "tcgs" || opcode == "tcri" ||
+           opcode == "tcsi" || opcode == "looks";
+}
+
+}  // namespace
+
 std::string write_epd(const Position& position, const std::vector<EpdOperation>& operations) {
     const std::string fen = write_fen(position);
     // The placement, side, castling and en passant fields: the counters go.
@@ -178,7 +191,8 @@ std::string write_epd(const Position& position, const std::vector<EpdOperation>&
         out += ' ';
         out += op.opcode;
         for (const std::string& operand : op.operands) {
-            const bool plain = !operand.empty() && operand.find_first_of(" \t\r\n;\"\\") == std::string::npos;
+            const bool plain = !text_operands(op.opcode) && !operand.empty() &&
+                               operand.find_first_of(" \t\r\n;\"\\") == std::string::npos;
             out += ' ';
             if (plain) {
                 out += operand;

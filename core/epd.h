@@ -46,8 +46,9 @@ EpdResult read_epd(std::string_view text);
 // One record: the position's first four FEN fields, its counters as hmvc
 // and fmvn where they are not 0 and 1 (which read_epd takes back into the
 // position), then each operation as
-// opcode and operands, quoted where an operand is not one plain word
-// (blanks, ';', quotes and backslashes inside are kept, escaped), each ended
+// opcode and operands, quoted where an operand is not one plain word or is
+// text (id, c0-c9, v0-v9 and the like; blanks, ';', quotes and backslashes
+// inside are kept, escaped), each ended
 // by ';'. read_epd gives back what was written. Line breaks in an operand
 // become blanks, so that a record stays one line.
 std::string write_epd(const Position& position, const std::vector<EpdOperation>& operations);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "pictures/codecs.h"
 #include "pictures/failure.h"
@@ -70,19 +71,20 @@ struct ImageEncoder {
     EncodeEntry rgba;  // null: the caller composites RGBA over white first
 };
 
-// The comment the JPEG encoder writes (COM, after its JFIF header) while
-// one of these is alive: image_save passes the image's comment this way.
+// The comments the JPEG encoder writes (a COM segment each, after its JFIF
+// header) while one of these is alive: image_save passes the image's
+// comments this way.
 constexpr std::size_t max_comment_bytes = 65533;
 class EncodeComment {
 public:
-    explicit EncodeComment(const std::string& text);
+    explicit EncodeComment(const std::vector<std::string>& texts);
     ~EncodeComment();
     EncodeComment(const EncodeComment&) = delete;
     EncodeComment& operator=(const EncodeComment&) = delete;
-    static const std::string* current();
+    static const std::vector<std::string>* current();
 
 private:
-    const std::string* previous_;
+    const std::vector<std::string>* previous_;
 };
 
 // A decoded picture: R, G, B rows top-down, stride 3 x width + width mod 4,

@@ -139,7 +139,8 @@ int register_jpeg_encoder() { return tk::enable(tk::encoding, &tk::Codec::encode
 
 int write_jpeg_file(const std::string& path, const std::uint8_t* pixels, int width, int height, std::size_t stride,
                     int quality, const std::string& comment) {
-    const tk::EncodeComment written(comment);
+    const std::vector<std::string> comments{comment};
+    const tk::EncodeComment written(comments);
     return tk::jpeg_encoder.rgb(path, pixels, width, height, stride, 0, quality, 24);
 }
 

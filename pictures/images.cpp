@@ -27,7 +27,7 @@ struct ImageRecord {
     std::int16_t height = 0;
     std::int16_t depth = 0;         // of the buffer: 24 or 32
     std::int16_t source_depth = 0;  // of the picture before it was stored
-    std::string comment;            // written into JPEG files as COM
+    std::vector<std::string> comments;  // written into JPEG files, a COM segment each
     bool exists() const { return buffer != nullptr; }
 };
 
@@ -274,7 +274,7 @@ int image_save(ObjectId id, const std::string& path, FormatTag tag, int quality,
         tk::set_failure(FailureKind::Other, path + ": no encoder for the picture format " + tag_text);
         return 0;
     }
-    const tk::EncodeComment comment(record->comment);
+    const tk::EncodeComment comment(record->comments);
     if (record->depth == 24) {
         return saved(encoder->rgb(path, pixels, record->width, record->height, stride, 0, quality, output_depth), path);
     }
@@ -329,13 +329,21 @@ ImageHandle image_handle(ObjectId id) {
 int image_set_comment(ObjectId id, const std::string& text) {
     ImageRecord* record = find_image(id);
     if (!record || text.size() > tk::max_comment_bytes) return 0;
-    record->comment = text;
+    record->comments.clear();
+    if (!text.empty()) record->comments.push_back(text);
+    return 1;
+}
+
+int image_add_comment(ObjectId id, const std::string& text) {
+    ImageRecord* record = find_image(id);
+    if (!record || text.empty() || text.size() > tk::max_comment_bytes) return 0;
+    record->comments.push_back(text);
     return 1;
 }
 
 std::string image_comment(ObjectId id) {
     ImageRecord* record = find_image(id);
-    return record ? record->comment : std::string();
+    return record && !record->comments.empty() ? record->comments.front() : std::string();
 }
 
 void image_free(ObjectId id) {

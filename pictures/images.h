@@ -48,4 +48,9 @@ void image_free(ObjectId id);
 // anew drops it. 0 when the id names no image or the text is longer than a
 // comment segment holds (65533 bytes).
 int image_set_comment(ObjectId id, const std::string& text);
+// Another comment segment after those the image has: a page of diagrams
+// carries the record of each. 0 as for image_set_comment, and for an empty
+// text.
+int image_add_comment(ObjectId id, const std::string& text);
+// The first comment; empty when there is none.
 std::string image_comment(ObjectId id);

@@ -314,9 +314,12 @@ bool jpeg_write_rows(JpegWriter& writer, unsigned char** encoded, unsigned long*
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, quality < 0 ? 0 : quality > 10 ? 100 : 10 * quality, FALSE);
     jpeg_start_compress(&cinfo, TRUE);
-    if (const std::string* comment = EncodeComment::current(); comment && !comment->empty()) {
-        jpeg_write_marker(&cinfo, JPEG_COM, reinterpret_cast<const JOCTET*>(comment->data()),
-                          static_cast<unsigned>(comment->size()));
+    if (const std::vector<std::string>* comments = EncodeComment::current()) {
+        for (const std::string& comment : *comments) {
+            if (comment.empty() || comment.size() > max_comment_bytes) continue;
+            jpeg_write_marker(&cinfo, JPEG_COM, reinterpret_cast<const JOCTET*>(comment.data()),
+                              static_cast<unsigned>(comment.size()));
+        }
     }
     while (cinfo.next_scanline < cinfo.image_height) {
         JDIMENSION line = cinfo.next_scanline;
@@ -380,13 +383,13 @@ const ImageDecoder jpeg_decoder{jpeg_check, jpeg_decode, jpeg_close};
 const ImageEncoder jpeg_encoder{FormatJPEG, jpeg_encode, nullptr};
 
 namespace {
-const std::string* encode_comment = nullptr;
+const std::vector<std::string>* encode_comment = nullptr;
 }  // namespace
-EncodeComment::EncodeComment(const std::string& text) : previous_(encode_comment) {
-    encode_comment = text.size() <= max_comment_bytes ? &text : nullptr;
+EncodeComment::EncodeComment(const std::vector<std::string>& texts) : previous_(encode_comment) {
+    encode_comment = &texts;
 }
 EncodeComment::~EncodeComment() { encode_comment = previous_; }
-const std::string* EncodeComment::current() { return encode_comment; }
+const std::vector<std::string>* EncodeComment::current() { return encode_comment; }
 
 }  // namespace tk
 

@@ -120,6 +120,18 @@ same_region 425x25+0+450 || fail "--pieces marks changed the caption"
 ! same_region 50x350+375+50 || fail "--pieces drew no arrow up the h-file"
 run pieces-marks-sheet 0 --pieces "$pieces" --layout 2x2 -o pieces-marks-sheet marked.epd
 [ "$(identify -format '%w %h' pieces-marks-sheet/001.jpg)" = "1180 1628" ] || fail "no sheet with a marked diagram"
+# The editor's pictures and sheets say what they show, as the editor's own
+# saved diagrams do: read back, the same positions, captions and marks, the
+# set named by its pictures' mark.
+rdjpgcom_set() { grep -a -o 'set=[a-z]*' "$1" | head -1; }
+[ "$(rdjpgcom_set pieces-marks/1.jpg)" = set=book ] || fail "--pieces picture names no set"
+run pieces-back 0 --format epd -o pieces-back.epd pieces-marks/1.jpg pieces-marks/2.jpg pieces-marks-sheet/001.jpg
+same_lines <(cut -d' ' -f1-4 pieces-back.epd) "4k3/8/8/8/8/8/8/4K2R w K -
+4k3/8/8/8/8/8/8/4K2R w K -
+4k3/8/8/8/8/8/8/4K2R w K -
+4k3/8/8/8/8/8/8/4K2R w K -"
+[ "$(grep -c 'c0 "M";' pieces-back.epd)" = 4 ] || fail "captions lost: $(cat pieces-back.epd)"
+[ "$(grep -c 'Rd5' pieces-back.epd)" = 2 ] || fail "marks lost: $(cat pieces-back.epd)"
 
 # On a terminal: a progress line for runs longer than about a second, ended
 # by a summary. (Off a terminal nothing, as checked above.)

@@ -59,7 +59,7 @@ captions=$("$DIAGRAM_BATCH" -f fen -o - --caption '{Event}: {comment}' games.pgn
 # list reads back as the other (CRLF, as a composer's file may have).
 printf 'BeginProblem\r\nStipulation h#2\r\nPieces White Kb1 Gh8 Black Ke4 Nf6 Neutral Rd8\r\nEndProblem\r\n' > problem.pop
 "$DIAGRAM_BATCH" -f epd -o problem.epd problem.pop
-grep -qx '3R3Q/8/5n2/8/4k3/8/8/1K6 b - - c0 h#2; looks f6:2,d8:n,h8:2;' problem.epd ||
+grep -qx '3R3Q/8/5n2/8/4k3/8/8/1K6 b - - c0 "h#2"; looks "f6:2,d8:n,h8:2";' problem.epd ||
     fail "the problem's record: $(cat problem.epd)"
 "$DIAGRAM_BATCH" -f fen -o problem.fen problem.pop
 [ "$(cat problem.fen)" = "$(printf '#looks f6:2,d8:n,h8:2\n3R3Q/8/5n2/8/4k3/8/8/1K6 b - - 0 1 h#2')" ] ||

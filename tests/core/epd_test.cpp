@@ -83,7 +83,7 @@ TEST(Epd, WrittenRecordsReadBack) {
     };
     const std::string line = write_epd(fen.position, ops);
     EXPECT_EQ(line,
-              "r3k2r/8/8/3pP3/8/8/8/R3K2R w Kq d6 fmvn 23; id WAC.001; c0 \"Müller – \\\"Jo\\\"; 1-0 \\\\ x\"; "
+              "r3k2r/8/8/3pP3/8/8/8/R3K2R w Kq d6 fmvn 23; id \"WAC.001\"; c0 \"Müller – \\\"Jo\\\"; 1-0 \\\\ x\"; "
               "c1 \"[%csl Ra1,Gd5][%cal Re2e4]\"; bm Qd1+ exd6; c2 \"\";");
     EpdResult back = read_epd(line);
     ASSERT_TRUE(back.ok) << back.error;
