@@ -94,3 +94,19 @@ TEST_F(ImageComment, DroppedWhenTheIdIsMadeAnewAndRefusedWhenTooLong) {
     EXPECT_TRUE(chess::jpeg_file_comments(path).comments.empty());
     EXPECT_FALSE(image_set_comment(42, "no image"));
 }
+
+TEST_F(ImageComment, SeveralSegmentsInOrderAndASetReplacesThemAll) {
+    ASSERT_TRUE(image_set_comment(1, "first"));
+    ASSERT_TRUE(image_add_comment(1, "second"));
+    EXPECT_FALSE(image_add_comment(1, ""));
+    EXPECT_FALSE(image_add_comment(1, std::string(65534, 'a')));
+    EXPECT_EQ(image_comment(1), "first");
+    const std::string path = dir.file("page.jpg");
+    ASSERT_TRUE(image_save(1, path, FormatJPEG));
+    EXPECT_EQ(chess::jpeg_file_comments(path).comments, (std::vector<std::string>{"first", "second"}));
+
+    ASSERT_TRUE(image_set_comment(1, std::string()));
+    ASSERT_TRUE(image_add_comment(1, "alone"));
+    ASSERT_TRUE(image_save(1, path, FormatJPEG));
+    EXPECT_EQ(chess::jpeg_file_comments(path).comments, std::vector<std::string>{"alone"});
+}
