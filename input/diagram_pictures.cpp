@@ -25,7 +25,8 @@ namespace {
 
 bool has_picture_extension(const std::string& name) {
     const std::string extension = lower_extension(name);
-    return extension == ".jpg" || extension == ".jpeg";
+    return extension == ".jpg" || extension == ".jpeg" || extension == ".png" || extension == ".svg" ||
+           extension == ".pdf";
 }
 
 }  // namespace

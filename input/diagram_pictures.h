@@ -50,9 +50,10 @@ ListEntry read_diagram_picture(const std::string& path, const std::string& name)
 // The same from an opened input, from its first byte, which stays held.
 ListEntry read_diagram_picture(InputSource& input);
 
-// The diagram pictures of a folder (files ending in .jpg or .jpeg, in any
-// case: the editor's) in the order of their names; false, with the reason, when the
-// folder cannot be read.
+// The diagram files of a folder (names ending in .jpg or .jpeg, the
+// editor's, or in .png, .svg or .pdf, diagram_batch's; in any case) in the
+// order of their names; false, with the reason, when the folder cannot be
+// read.
 bool diagram_pictures_in(const std::string& folder, std::vector<std::string>& paths, std::string& error);
 
 }  // namespace chess::input

@@ -66,13 +66,16 @@ TEST_F(DiagramPictures, AFolderGivesItsPicturesInNameOrder) {
     write("b.jpg", "");
     write("a.JPEG", "");
     write("c.txt", "");
+    write("e.pdf", "");
+    write("f.Png", "");
+    write("g.svg", "");
     std::filesystem::create_directory(folder / "d.jpg");
     std::vector<std::string> paths;
     std::string error;
     ASSERT_TRUE(chess::input::diagram_pictures_in(folder.string(), paths, error)) << error;
-    ASSERT_EQ(paths.size(), 2u);
-    EXPECT_EQ(std::filesystem::path(paths[0]).filename(), "a.JPEG");
-    EXPECT_EQ(std::filesystem::path(paths[1]).filename(), "b.jpg");
+    std::vector<std::string> names;
+    for (const std::string& path : paths) names.push_back(std::filesystem::path(path).filename().string());
+    EXPECT_EQ(names, (std::vector<std::string>{"a.JPEG", "b.jpg", "e.pdf", "f.Png", "g.svg"}));
     EXPECT_FALSE(chess::input::diagram_pictures_in((folder / "missing").string(), paths, error));
     EXPECT_NE(error.find("missing"), std::string::npos);
 }
