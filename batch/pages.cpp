@@ -70,7 +70,7 @@ render::BookSettings book_settings(const PageRun& run, render::Format format, in
 }  // namespace
 
 // Raster sheets: the editor's pictures, many to a JPEG page.
-struct PageWriter::Sheets {
+struct ItemPages::Sheets {
     chess::SheetLayout layout;
     bool scaled = true;
     ScratchFolder scratch;
@@ -78,7 +78,7 @@ struct PageWriter::Sheets {
     int placed = 0;
 };
 
-struct PageWriter::Book {
+struct ItemPages::Book {
     explicit Book(const render::Renderer& renderer, const render::BookSettings& settings, const std::string& path,
                   std::function<std::string(int)> page_path)
         : writer(renderer, settings, path, std::move(page_path)) {}
@@ -90,17 +90,17 @@ bool write_styled_diagram(const BookItem& item, const PageRun& run, const DrawSe
     return write_vector_diagram(diagram_of(item, run), draw.format, draw.size_cm, draw.dpi, path, error);
 }
 
-PageWriter::PageWriter(const PageRun& run, const DrawSettings& draw, std::string path,
+ItemPages::ItemPages(const PageRun& run, const DrawSettings& draw, std::string path,
                        std::function<std::string(int page)> page_path)
     : run_(run), draw_(draw), path_(std::move(path)), page_path_(std::move(page_path)) {}
 
-PageWriter::~PageWriter() {
+ItemPages::~ItemPages() {
     delete book_;
     delete sheets_;
     if (key_) std::fclose(key_);
 }
 
-bool PageWriter::keep_solution(const BookItem& item, std::string& error) {
+bool ItemPages::keep_solution(const BookItem& item, std::string& error) {
     // One line a solution: the number, a tab, 'v' for a problem's solution
     // set as given or '-', a tab, the moves, a problem's line breaks and
     // backslashes escaped.
@@ -121,7 +121,7 @@ bool PageWriter::keep_solution(const BookItem& item, std::string& error) {
     return true;
 }
 
-bool PageWriter::add(const BookItem& item, std::string& error) {
+bool ItemPages::add(const BookItem& item, std::string& error) {
     if (run_.solutions && !keep_solution(item, error)) return false;
     if (draw_.pieces.empty()) {
         if (!book_) {
@@ -176,7 +176,7 @@ bool PageWriter::add(const BookItem& item, std::string& error) {
     return true;
 }
 
-bool PageWriter::save_sheet(std::string& error) {
+bool ItemPages::save_sheet(std::string& error) {
     const std::string path = page_path_(++pages_);
     if (!sheets_->sheet->save(path)) {
         error = "cannot write " + path + ": " + last_failure().text;
@@ -186,7 +186,7 @@ bool PageWriter::save_sheet(std::string& error) {
     return true;
 }
 
-bool PageWriter::finish(std::string& error) {
+bool ItemPages::finish(std::string& error) {
     // The key's lines as they were kept.
     std::string line;
     auto next = [&](render::KeyEntry& entry) {
@@ -230,7 +230,7 @@ bool PageWriter::finish(std::string& error) {
     return ok;
 }
 
-bool PageWriter::write_key(const std::function<bool(render::KeyEntry&)>& next, std::string& error) {
+bool ItemPages::write_key(const std::function<bool(render::KeyEntry&)>& next, std::string& error) {
     // The answer key beside raster sheets: on pages of the paper asked for,
     // as JPEG files.
     const render::Renderer* renderer = render::process_renderer(error);

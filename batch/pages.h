@@ -57,13 +57,13 @@ bool write_styled_diagram(const BookItem& item, const PageRun& run, const DrawSe
 // page n. The answer key's lines wait in a temporary file until finish().
 // False, with the reason, when a page cannot be written: nothing is
 // replaced (raster sheets excepted: pages already saved stay).
-class PageWriter {
+class ItemPages {
 public:
-    PageWriter(const PageRun& run, const DrawSettings& draw, std::string path,
+    ItemPages(const PageRun& run, const DrawSettings& draw, std::string path,
                std::function<std::string(int page)> page_path);
-    ~PageWriter();
-    PageWriter(const PageWriter&) = delete;
-    PageWriter& operator=(const PageWriter&) = delete;
+    ~ItemPages();
+    ItemPages(const ItemPages&) = delete;
+    ItemPages& operator=(const ItemPages&) = delete;
 
     bool add(const BookItem& item, std::string& error);
     // Asked between the answer key's pages and before the book is put in

@@ -278,7 +278,7 @@ int write_pdf_book(const Options& options, const Plan& plan, const DrawSettings&
     // file is removed rather than left half-written, then the signal ends
     // the run.
     HeldSignals held;
-    auto pages = std::make_unique<PageWriter>(options.run, draw, book_path, std::function<std::string(int)>());
+    auto pages = std::make_unique<ItemPages>(options.run, draw, book_path, std::function<std::string(int)>());
     pages->set_stop([&] { return held.arrived() != 0; });
     Progress progress(0);
     std::string error;
@@ -384,7 +384,7 @@ int write_page_files(const Options& options, const Plan& plan, const DrawSetting
         if (const std::string why = unfit_for_a_file(path); !why.empty()) fail(path + ": " + why);
     }
     HeldSignals held;
-    auto pages = std::make_unique<PageWriter>(options.run, draw, plan.path, page_path);
+    auto pages = std::make_unique<ItemPages>(options.run, draw, plan.path, page_path);
     pages->set_stop([&] { return held.arrived() != 0; });
     Progress progress(counted.items);
     std::string error;

@@ -73,7 +73,7 @@ TEST(ProblemPages, HeadingFooterAndKeyReadBack) {
     DrawSettings draw;
     draw.format = Format::Pdf;
     const std::string path = dir.file("column.pdf");
-    PageWriter pages(run, draw, path, {});
+    ItemPages pages(run, draw, path, {});
     std::string error;
     // A grasshopper on c2 and e5, queens upside down.
     BookItem fairy = item_of("8/8/8/4Q3/1R1k4/8/2q5/4K3 w - - 0 1", grasshopper_problem(), 1);
