@@ -1,12 +1,12 @@
 #include "core/diagram_record.h"
 
 #include <array>
-#include <charconv>
 
 #include "core/fairy_men.h"
 #include "core/fen.h"
 #include "core/jpeg_comments.h"
 #include "core/piece_set_mark.h"
+#include "core/record_lines.h"
 
 namespace chess {
 
@@ -160,15 +160,6 @@ bool read_marks(std::string_view value, Position& position, std::string& error) 
     return true;
 }
 
-bool read_square(std::string_view value, int& square) {
-    if (value.empty() || value.size() > 4 || value[0] == '0') return false;
-    auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), square);
-    return error == std::errc() && end == value.data() + value.size() && square >= 1 &&
-           square <= diagram_record_max_square;
-}
-
-bool is_key_char(char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-'; }
-
 }  // namespace
 
 std::string marks_field(const Position& position) {
@@ -225,20 +216,10 @@ DiagramRecordResult read_diagram_record(std::string_view text) {
     bool have_looks = false;
     std::string_view looks;
     int looks_line = 0;
-    int line = 1;
-    std::size_t at = first_end == std::string_view::npos ? text.size() : first_end + 1;
-    while (at < text.size()) {
-        ++line;
-        std::size_t end = text.find('\n', at);
-        if (end == std::string_view::npos) end = text.size();
-        const std::string_view entry = text.substr(at, end - at);
-        at = end + 1;
-        const std::size_t equals = entry.find('=');
-        if (equals == std::string_view::npos || equals == 0) return failure("a line without \"key=\"", line);
-        const std::string_view key = entry.substr(0, equals), value = entry.substr(equals + 1);
-        for (char c : key) {
-            if (!is_key_char(c)) return failure("a key with a character other than a-z, 0-9, '_', '-'", line);
-        }
+    RecordLines lines(text);
+    std::string_view key, value;
+    while (lines.next(key, value)) {
+        const int line = lines.line();
         auto once = [&](bool& have) {
             if (have) return false;
             have = true;
@@ -264,7 +245,7 @@ DiagramRecordResult read_diagram_record(std::string_view text) {
             if (!unescape(value, result.record.caption, error)) return failure(error, line);
         } else if (key == "square") {
             if (!once(have_square)) return failure("square is given twice", line);
-            if (!read_square(value, result.record.square)) {
+            if (!read_record_number(value, diagram_record_max_square, result.record.square)) {
                 return failure("square must be a whole number from 1 to " +
                                    std::to_string(diagram_record_max_square),
                                line);
@@ -279,6 +260,7 @@ DiagramRecordResult read_diagram_record(std::string_view text) {
         }
         // Keys a later revision of this version adds are skipped.
     }
+    if (!lines.error().empty()) return failure(lines.error(), lines.line());
     if (!have_fen) return failure("no fen", 0);
     if (!have_square) return failure("no square", 0);
     // After the fen, whichever order the lines came in: a mark needs its

@@ -1,10 +1,9 @@
 #include "core/piece_set_mark.h"
 
-#include <charconv>
-
 #include "core/diagram_layout.h"
 #include "core/jpeg_comments.h"
 #include "core/piece_roles.h"
+#include "core/record_lines.h"
 
 namespace chess {
 
@@ -19,12 +18,6 @@ PieceSetMarkResult failure(std::string error, int line) {
     r.error = std::move(error);
     r.line = line;
     return r;
-}
-
-bool read_square(std::string_view value, int& square) {
-    if (value.empty() || value.size() > 4 || value[0] == '0') return false;
-    auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), square);
-    return error == std::errc() && end == value.data() + value.size() && square >= 1 && square <= max_square;
 }
 
 }  // namespace
@@ -49,17 +42,10 @@ PieceSetMarkResult read_piece_set_mark(std::string_view text) {
         return failure("piece-set mark version is not supported", 1);
     PieceSetMarkResult result;
     bool have_set = false, have_square = false;
-    int line = 1;
-    std::size_t at = first_end == std::string_view::npos ? text.size() : first_end + 1;
-    while (at < text.size()) {
-        ++line;
-        std::size_t end = text.find('\n', at);
-        if (end == std::string_view::npos) end = text.size();
-        const std::string_view entry = text.substr(at, end - at);
-        at = end + 1;
-        const std::size_t equals = entry.find('=');
-        if (equals == std::string_view::npos || equals == 0) return failure("a line without \"key=\"", line);
-        const std::string_view key = entry.substr(0, equals), value = entry.substr(equals + 1);
+    RecordLines lines(text);
+    std::string_view key, value;
+    while (lines.next(key, value)) {
+        const int line = lines.line();
         if (key == "set") {
             if (have_set) return failure("set is given twice", line);
             if (!is_piece_set_name(value)) return failure("set must be 1 to 64 of a-z, 0-9, '.', '_', '-'", line);
@@ -67,12 +53,13 @@ PieceSetMarkResult read_piece_set_mark(std::string_view text) {
             result.mark.set = value;
         } else if (key == "square") {
             if (have_square) return failure("square is given twice", line);
-            if (!read_square(value, result.mark.square))
+            if (!read_record_number(value, max_square, result.mark.square))
                 return failure("square must be a whole number from 1 to 4096", line);
             have_square = true;
         }
         // Keys a later revision adds are skipped.
     }
+    if (!lines.error().empty()) return failure(lines.error(), lines.line());
     if (!have_set) return failure("no set", 0);
     if (!have_square) return failure("no square", 0);
     result.ok = true;
