@@ -347,9 +347,10 @@ check_page() {
     # under valgrind the typing may lose a letter on its way to the editor,
     # which is the harness's doing, not the page's.
     for n in $(seq 1 $#); do
-        task=$(grep -a -m 1 '^caption=' "$work/SAVE/problem$n.jpg" | cut -d= -f2-)
+        # Blanks squeezed: the page's text runs keep no double blank.
+        task=$(grep -a -m 1 '^caption=' "$work/SAVE/problem$n.jpg" | cut -d= -f2- | tr -s ' ')
         [ -n "$task" ] || fail "problem$n.jpg: no task in its record"
-        grep -qF -- "$task" <<<"$text" || fail "$pdf: task $n \"$task\" is not text on the page: $text"
+        tr -s ' ' <<<"$text" | grep -qF -- "$task" || fail "$pdf: task $n \"$task\" is not text on the page: $text"
     done
     top=$(awk 'BEGIN { printf "%d", (841.89 * 1180 / 595.276 - 1628) / 2 + 0.5 }')
     pdftoppm -r "$(awk 'BEGIN { print 72 * 1180 / 595.276 }')" \
